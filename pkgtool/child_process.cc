@@ -1,0 +1,94 @@
+#include "pkgtool/child_process.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+// Formats "ERROR: <number>!\n" into buffer without any library call, so that
+// a child of vfork may use it. Returns the message's length.
+static size_t format_exec_error(char* buffer, int number) {
+  static const char head[] = "ERROR: ";
+  char digits[16];
+  size_t count = 0;
+  unsigned value = number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  size_t length = 0;
+  for (size_t i = 0; head[i] != '\0'; ++i)
+    buffer[length++] = head[i];
+  if (number < 0)
+    buffer[length++] = '-';
+  while (count > 0)
+    buffer[length++] = digits[--count];
+  buffer[length++] = '!';
+  buffer[length++] = '\n';
+  return length;
+}
+
+pid_t start_child(const char* const argv[], const char* const envp[], int stdout_fd) {
+  // The child shares our memory until it executes, so its message buffer is
+  // set aside here and it touches nothing else of ours.
+  char message[32];
+  pid_t pid = vfork();
+  if (pid == 0) {
+    if (stdout_fd != -1 && stdout_fd != STDOUT_FILENO) {
+      dup2(stdout_fd, STDOUT_FILENO);
+      ::close(stdout_fd);
+    }
+    execve(argv[0], const_cast<char* const*>(argv), const_cast<char* const*>(envp));
+    ssize_t ignored = write(STDERR_FILENO, message, format_exec_error(message, errno));
+    (void)ignored;
+    _exit(1);
+  }
+  return pid;
+}
+
+int wait_for_child(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) == -1) {
+    if (errno != EINTR)
+      return -1;
+  }
+  return status;
+}
+
+bool tool_pipe::open(const char* const argv[]) {
+  int ends[2];
+  if (pipe(ends) == -1)
+    return false;
+  // Only the child's standard output may hold the write end; the read end
+  // must not reach the tool, or it would never see its reader go away.
+  fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+  pid_t pid = start_child(argv, const_cast<const char* const*>(environ), ends[1]);
+  ::close(ends[1]);
+  if (pid == -1) {
+    ::close(ends[0]);
+    return false;
+  }
+  stream_ = fdopen(ends[0], "r");
+  pid_ = pid;
+  if (stream_ == nullptr) {
+    ::close(ends[0]);
+    close();
+    return false;
+  }
+  return true;
+}
+
+int tool_pipe::close() {
+  if (stream_ != nullptr) {
+    fclose(stream_);
+    stream_ = nullptr;
+  }
+  if (pid_ == -1)
+    return -1;
+  int status = wait_for_child(pid_);
+  pid_ = -1;
+  return status;
+}

@@ -1,0 +1,64 @@
+#include "pkgtool/leaf_line.h"
+
+#include <search.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "pkgtool/leaf_list.h"
+
+// The C locale's white space. Bytes above 0x7f are never white space here,
+// whatever the locale says, so a trailing UTF-8 byte ends the trimming.
+static bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void trim_leaf_line(char* line) {
+  size_t length = strlen(line);
+  if (length < 2)
+    return;
+  for (size_t i = length - 1; i > 0 && is_space(line[i]); --i)
+    line[i] = '\0';
+}
+
+leaf_line split_leaf_line(char* line) {
+  leaf_line parts{line, empty_text};
+  char* start = line + strspn(line, "\t");
+  char* tab = strchr(start, '\t');
+  if (*start == '\0' || tab == nullptr)
+    return parts;
+  *tab = '\0';
+  parts.comment = tab + 1;
+  return parts;
+}
+
+const char* package_name(const char* key) {
+  const char* slash = strrchr(key, '/');
+  return slash != nullptr ? slash + 1 : key;
+}
+
+static void add_leaf_line(char* line) {
+  trim_leaf_line(line);
+  leaf_line parts = split_leaf_line(line);
+
+  ENTRY probe{parts.key, nullptr};
+  if (hsearch(probe, FIND) != nullptr)
+    return;
+  // The table keeps pointers to its keys, so each key gets a copy of its own
+  // that lives until the process ends.
+  char* key_copy = strdup(parts.key);
+  if (key_copy == nullptr)
+    return;
+  ENTRY entry{key_copy, nullptr};
+  if (hsearch(entry, ENTER) == nullptr)
+    free(key_copy);
+  append_leaf(package_name(parts.key), parts.comment);
+}
+
+void read_leaf_lines(FILE* in) {
+  char* line = nullptr;
+  size_t capacity = 0;
+  while (getline(&line, &capacity, in) != -1)
+    add_leaf_line(line);
+  free(line);
+}

@@ -1,0 +1,26 @@
+#ifndef LEAFSWEEP_PKGTOOL_LEAF_LINE_H
+#define LEAFSWEEP_PKGTOOL_LEAF_LINE_H
+
+#include <cstdio>
+
+// One line of the leaf query, "name-version<TAB>comment", split in place.
+struct leaf_line {
+  char* key;            // the text before the first tab that follows a non-tab
+  const char* comment;  // everything after that tab; never null
+};
+
+// Cuts trailing white space, but never the line's first character.
+void trim_leaf_line(char* line);
+
+// Splits a trimmed line in place. Leading tabs stay in the key.
+leaf_line split_leaf_line(char* line);
+
+// The package name that a key stands for: the text after its last '/'.
+const char* package_name(const char* key);
+
+// Reads the leaf query's output to its end and appends every line whose key
+// the seen-name table does not hold yet, entering the key. A line is taken
+// whole however long it is; a line that cannot be stored is dropped.
+void read_leaf_lines(FILE* in);
+
+#endif

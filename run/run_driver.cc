@@ -1,0 +1,100 @@
+#include "run/run_driver.h"
+
+#include <search.h>
+#include <sysexits.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "pkgtool/collect_leaves.h"
+#include "pkgtool/delete_selected.h"
+#include "pkgtool/dialog_screen.h"
+#include "pkgtool/leaf_list.h"
+#include "pkgtool/query_description.h"
+#include "pkgtool/run_result.h"
+
+namespace {
+
+struct free_text {
+  void operator()(char* text) const { free(text); }
+};
+
+// Shows the long description of the highlighted package in a box of the
+// open checklist screen.
+void show_description(int current, int rows, int columns) {
+  if (current < 0 || current >= leaf_count)
+    return;
+  const DIALOG_LISTITEM& item = leaf_items[current];
+  std::unique_ptr<char, free_text> description(query_description(item.name));
+  if (description == nullptr)
+    return;
+  dialog_vars.help_button = FALSE;
+  dialog_msgbox(item.help, description.get(), rows - 4, columns - 4, 1);
+  dialog_vars.help_button = TRUE;
+}
+
+// Lets the user tick the packages to delete. go_on on OK, stop_run on any
+// other way out of the checklist.
+int choose_leaves() {
+  dialog_screen screen;
+  // The size is taken once a pass; a resize shows from the next pass on.
+  int rows = getmaxy(stdscr);
+  int columns = getmaxx(stdscr);
+  dialog_vars.help_button = TRUE;
+  dialog_vars.item_help = TRUE;
+  int current = 0;
+  int result;
+  for (;;) {
+    result = dlg_checklist("Welcome to leafsweep.",
+                           "These are the leaf packages installed on your system\n"
+                           "Chose the packages to deinstall. Help will display the package description.",
+                           rows - 1, columns, rows - 9, leaf_count, leaf_items, " X", FLAG_CHECK, &current);
+    if (result != DLG_EXIT_HELP)
+      break;
+    show_description(current, rows, columns);
+  }
+  dialog_vars.help_button = FALSE;
+  dialog_vars.item_help = FALSE;
+  return result == DLG_EXIT_OK ? go_on : stop_run;
+}
+
+bool wants_next_pass() {
+  dialog_screen screen;
+  return dialog_yesno(nullptr, "Do you want to process the new leaves packages?", -1, -1) == DLG_EXIT_OK;
+}
+
+// Runs passes until the user stops or an operation ends the run.
+int run_passes() {
+  for (int pass = 0;; ++pass) {
+    int result = collect_leaves(pass);
+    if (result == go_on)
+      result = choose_leaves();
+    if (result == go_on)
+      result = delete_selected();
+    if (result != go_on)
+      return result;
+    free_leaf_list();
+    if (!wants_next_pass())
+      return stop_run;
+  }
+}
+
+}  // namespace
+
+int run_leafsweep() {
+  static const char no_table[] = "Cannot create hash table.\n";
+  static const char closing[] = "\nProgram Terminated Successfully\n";
+  // Every key the leaf query reports in this run goes into this table, so
+  // that no package is offered twice.
+  if (hcreate(10000) == 0) {
+    fwrite(no_table, 1, sizeof no_table - 1, stderr);
+    return EX_UNAVAILABLE;
+  }
+  int result = run_passes();
+  hdestroy();
+  if (result == run_failed)
+    return EXIT_FAILURE;
+  fwrite(closing, 1, sizeof closing - 1, stderr);
+  return EXIT_SUCCESS;
+}
