@@ -1,0 +1,159 @@
+// The delete command's words, how its end is judged, and how children start.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "pkgtool/child_process.h"
+#include "pkgtool/delete_selected.h"
+#include "pkgtool/leaf_list.h"
+#include "pkgtool/tool_path.h"
+
+namespace {
+
+struct argv_case {
+  const char* label;
+  std::vector<int> ticks;  // one state per record
+  std::vector<std::string> names;  // expected names after "-y"
+};
+
+class delete_argv : public testing::TestWithParam<argv_case> {
+ protected:
+  void TearDown() override { free_leaf_list(); }
+};
+
+TEST_P(delete_argv, holds_the_ticked_names_in_list_order_then_null) {
+  const argv_case& c = GetParam();
+  for (size_t i = 0; i < c.ticks.size(); ++i) {
+    std::string name = "p" + std::to_string(i) + "-1";
+    ASSERT_TRUE(append_leaf(name.c_str(), "comment"));
+    leaf_items[i].state = c.ticks[i];
+  }
+  int ticked = -1;
+  const char** words = build_delete_argv(&ticked);
+  ASSERT_NE(words, nullptr);
+  EXPECT_EQ(ticked, static_cast<int>(c.names.size()));
+  EXPECT_STREQ(words[0], pkg_tool_path);
+  EXPECT_STREQ(words[1], "delete");
+  EXPECT_STREQ(words[2], "-y");
+  for (size_t i = 0; i < c.names.size(); ++i)
+    EXPECT_EQ(words[3 + i], c.names[i]) << c.label;
+  EXPECT_EQ(words[3 + c.names.size()], nullptr);
+  // The names are the list's own strings, not copies.
+  for (size_t i = 0, w = 3; i < c.ticks.size(); ++i) {
+    if (c.ticks[i] != 0) {
+      EXPECT_EQ(words[w++], leaf_items[i].name);
+    }
+  }
+  free(words);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, delete_argv,
+    testing::Values(argv_case{"empty list", {}, {}},
+                    argv_case{"nothing ticked", {0, 0, 0}, {}},
+                    argv_case{"all ticked", {1, 1, 1}, {"p0-1", "p1-1", "p2-1"}},
+                    argv_case{"middle only", {0, 1, 0}, {"p1-1"}},
+                    argv_case{"any non-zero state is a tick", {-1, 0, 7}, {"p0-1", "p2-1"}}),
+    [](const testing::TestParamInfo<argv_case>& info) { return "case" + std::to_string(info.index); });
+
+// Real wait statuses, made by real children.
+int status_of_exit(int code) {
+  pid_t pid = fork();
+  if (pid == 0)
+    _exit(code);
+  int status;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+int status_of_signal(int number) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(number, SIG_DFL);
+    raise(number);
+    _exit(0);
+  }
+  int status;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST(enter_prompt, follows_failure_and_death_but_not_success_stop_or_continue) {
+  EXPECT_FALSE(needs_enter_prompt(status_of_exit(0)));
+  EXPECT_TRUE(needs_enter_prompt(status_of_exit(1)));
+  EXPECT_TRUE(needs_enter_prompt(status_of_exit(255)));
+  EXPECT_TRUE(needs_enter_prompt(status_of_signal(SIGTERM)));
+  EXPECT_TRUE(needs_enter_prompt(status_of_signal(SIGKILL)));
+  EXPECT_TRUE(needs_enter_prompt(-1));
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    raise(SIGSTOP);
+    _exit(0);
+  }
+  int stopped;
+  ASSERT_EQ(waitpid(pid, &stopped, WUNTRACED), pid);
+  ASSERT_TRUE(WIFSTOPPED(stopped));
+  EXPECT_FALSE(needs_enter_prompt(stopped));
+  kill(pid, SIGCONT);
+  int continued;
+  ASSERT_EQ(waitpid(pid, &continued, WCONTINUED), pid);
+  ASSERT_TRUE(WIFCONTINUED(continued));
+  EXPECT_FALSE(needs_enter_prompt(continued));
+  waitpid(pid, &continued, 0);
+}
+
+// Runs start_child with standard error sent to a pipe; returns what it wrote.
+std::string child_stderr(const char* const argv[], int* status) {
+  int ends[2];
+  EXPECT_EQ(pipe(ends), 0);
+  int saved = dup(STDERR_FILENO);
+  dup2(ends[1], STDERR_FILENO);
+  close(ends[1]);
+  static const char* const no_environment[] = {nullptr};
+  pid_t pid = start_child(argv, no_environment, -1);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  *status = pid == -1 ? -1 : wait_for_child(pid);
+  std::string text;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(ends[0], buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<size_t>(n));
+  close(ends[0]);
+  return text;
+}
+
+TEST(start_child, a_tool_that_cannot_start_says_errno_and_exits_1) {
+  const char* const missing[] = {"/nonexistent/leafsweep/pkg", "delete", "-y", "x-1", nullptr};
+  int status;
+  EXPECT_EQ(child_stderr(missing, &status), "ERROR: 2!\n");
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+
+  const char* const not_a_program[] = {"/", nullptr};
+  EXPECT_EQ(child_stderr(not_a_program, &status), "ERROR: 13!\n");
+}
+
+TEST(tool_pipe, passes_every_word_unchanged_and_returns_the_exit_status) {
+  const char* const argv[] = {"/bin/sh", "-c", "printf '%s|' \"$@\"; exit 3", "sh",
+                              "a b", "$(touch /tmp/leafsweep-owned)", "\"quoted\\\"", "`x`;y", nullptr};
+  tool_pipe query;
+  ASSERT_TRUE(query.open(argv));
+  std::string out;
+  char buffer[256];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, query.stream())) > 0)
+    out.append(buffer, n);
+  int status = query.close();
+  EXPECT_EQ(out, "a b|$(touch /tmp/leafsweep-owned)|\"quoted\\\"|`x`;y|");
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+}  // namespace

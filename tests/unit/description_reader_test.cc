@@ -1,0 +1,38 @@
+// The description query's output becomes one text, byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "pkgtool/query_description.h"
+
+namespace {
+
+char* read_from(const std::string& bytes) {
+  FILE* in = tmpfile();
+  fwrite(bytes.data(), 1, bytes.size(), in);
+  rewind(in);
+  char* text = read_description(in);
+  fclose(in);
+  return text;
+}
+
+TEST(description_reader, nothing_read_gives_null) {
+  EXPECT_EQ(read_from(""), nullptr);
+}
+
+TEST(description_reader, returns_every_byte_then_one_zero) {
+  for (size_t size : {1u, 1023u, 1024u, 1025u, 2048u, 100000u}) {
+    std::string bytes;
+    for (size_t i = 0; i < size; ++i)
+      bytes += static_cast<char>('a' + i % 26);
+    char* text = read_from(bytes);
+    ASSERT_NE(text, nullptr) << size;
+    EXPECT_EQ(std::string(text), bytes) << size;
+    EXPECT_EQ(text[size], '\0');
+    free(text);
+  }
+}
+
+}  // namespace
