@@ -1,0 +1,155 @@
+// When the package tool or the system fails: what the user is told, what the
+// program's exit status says, and that nothing is deleted by mistake.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "fixture.h"
+
+namespace {
+
+
+struct delete_outcome {
+  const char* label;
+  const char* directive;
+  bool prompt;
+};
+
+class delete_outcomes : public leafsweep_run, public testing::WithParamInterface<delete_outcome> {};
+
+TEST_P(delete_outcomes, a_failed_or_killed_delete_holds_the_terminal_until_enter) {
+  const delete_outcome& c = GetParam();
+  install(small_system());
+  control(c.directive);
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("tmux-3.3a");
+  press_ok();
+  if (c.prompt) {
+    ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
+    // The tool's own output stays readable in the plain terminal.
+    EXPECT_TRUE(t.contains("Deinstalling tmux-3.3a...")) << t.describe();
+    EXPECT_FALSE(t.contains(next_pass_question));
+    t.type("\r");
+  }
+  ASSERT_TRUE(wait_for_question());
+  t.key(VTERM_KEY_TAB);
+  t.key(VTERM_KEY_ENTER);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), std::string(c.prompt ? enter_prompt : "") + closing_line);
+}
+
+INSTANTIATE_TEST_SUITE_P(outcomes, delete_outcomes,
+                         testing::Values(delete_outcome{"succeeds", "", false},
+                                         delete_outcome{"exits_1", "delete_exit 1\n", true},
+                                         delete_outcome{"exits_70", "delete_exit 70\n", true},
+                                         delete_outcome{"killed", "delete_signal 15\n", true}),
+                         [](const testing::TestParamInfo<delete_outcome>& info) { return info.param.label; });
+
+TEST_F(leafsweep_run, end_of_input_at_the_enter_prompt_goes_on) {
+  install(small_system());
+  control("delete_exit 1\n");
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("tmux-3.3a");
+  press_ok();
+  ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
+  t.send_raw("\x04");  // ^D: end of input on a terminal
+  ASSERT_TRUE(wait_for_question());
+  t.key(VTERM_KEY_ESCAPE);
+  EXPECT_EQ(exit_code(), 0);
+}
+
+TEST_F(leafsweep_run, a_tool_gone_at_delete_time_is_reported_with_its_errno) {
+  std::filesystem::path link = LINKED_TOOL_PATH;
+  std::filesystem::create_directories(link.parent_path());
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(PKG_STANDIN, link);
+  install(small_system());
+  terminal& t = start(24, 80, LEAFSWEEP_LINKED_TOOL);
+  ASSERT_TRUE(wait_for_checklist());
+  std::filesystem::remove(link);
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
+  EXPECT_EQ(t.stderr_text(), "ERROR: 2!\n" + enter_prompt);
+  t.type("\r");
+  ASSERT_TRUE(wait_for_question());
+  t.key(VTERM_KEY_TAB);
+  t.key(VTERM_KEY_ENTER);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), "ERROR: 2!\n" + enter_prompt + closing_line);
+  EXPECT_EQ(installed().size(), small_system().size());
+}
+
+TEST_F(leafsweep_run, a_missing_tool_fails_the_run) {
+  install(small_system());
+  terminal& t = start(24, 80, LEAFSWEEP_MISSING_TOOL);
+  EXPECT_EQ(exit_code(), 1);
+  EXPECT_EQ(t.stderr_text(), "ERROR: 2!\npkg returned an error.\n");
+}
+
+struct query_failure {
+  const char* label;
+  const char* directive;
+};
+
+class leaf_query_failures : public leafsweep_run, public testing::WithParamInterface<query_failure> {};
+
+TEST_P(leaf_query_failures, without_output_end_the_run_as_a_failure) {
+  install(small_system());
+  write_file("empty.txt", "");
+  control(GetParam().directive);
+  terminal& t = start();
+  EXPECT_EQ(exit_code(), 1);
+  EXPECT_EQ(t.stderr_text(), "pkg returned an error.\n");
+  EXPECT_FALSE(t.contains("No leaves found"));
+  EXPECT_TRUE(calls_of(pkg_call_kind::delete_packages).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    failures, leaf_query_failures,
+    testing::Values(query_failure{"exits_3", "leaves_file empty.txt\nleaves_exit 3\n"},
+                    query_failure{"killed", "leaves_file empty.txt\nleaves_signal 9\n"}),
+    [](const testing::TestParamInfo<query_failure>& info) { return info.param.label; });
+
+TEST_F(leafsweep_run, a_failing_leaf_query_that_printed_leaves_still_offers_them) {
+  install(small_system());
+  control("leaves_exit 3\n");
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  EXPECT_TRUE(t.contains("[ ] curl-8.4.0"));
+  t.key(VTERM_KEY_ESCAPE);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+TEST_F(leafsweep_run, no_seen_name_table_means_status_69_and_nothing_else) {
+  install(small_system());
+  terminal& t = start(24, 80, LEAFSWEEP_DEMO, {std::string("LD_PRELOAD=") + FAIL_HCREATE_LIBRARY});
+  EXPECT_EQ(exit_code(), 69);
+  EXPECT_EQ(t.stderr_text(), "Cannot create hash table.\n");
+  EXPECT_TRUE(calls().empty());
+}
+
+TEST_F(leafsweep_run, no_child_for_the_delete_command_is_a_failure) {
+  install(small_system());
+  // The leaf query is the first child; the delete command would be the second.
+  terminal& t = start(24, 80, LEAFSWEEP_DEMO,
+                      {std::string("LD_PRELOAD=") + FAIL_VFORK_LIBRARY, "LEAFSWEEP_TEST_FAIL_VFORK_AT=2"});
+  ASSERT_TRUE(wait_for_checklist());
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(t.wait_for_text("Can not fork()"));
+  auto notice = t.box_containing("Can not fork()");
+  ASSERT_TRUE(notice) << t.describe();
+  EXPECT_EQ(notice->height, 5);
+  EXPECT_EQ(notice->width, 18);
+  press_ok();
+  EXPECT_EQ(exit_code(), 1);
+  EXPECT_EQ(t.stderr_text(), "");
+  EXPECT_TRUE(calls_of(pkg_call_kind::delete_packages).empty());
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "fixture.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+void leafsweep_run::SetUp() {
+  char name[] = "/tmp/leafsweep-e2e-XXXXXX";
+  ASSERT_NE(mkdtemp(name), nullptr);
+  dir_ = name;
+  env_ = {"PATH=/usr/bin:/bin", "HOME=" + dir_, "LANG=C.UTF-8", "SECRET_TOKEN=do-not-pass"};
+}
+
+void leafsweep_run::TearDown() {
+  term_.reset();
+  if (!HasFailure())
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+  else
+    std::cerr << "scratch directory kept: " << dir_ << "\n";
+}
+
+void leafsweep_run::install(const std::vector<package>& packages) {
+  std::string db;
+  comments_.clear();
+  for (const package& p : packages) {
+    comments_[p.key()] = p.comment;
+    db += "package\t" + p.name + "\t" + p.version + "\n";
+    db += "comment\t" + p.comment + "\n";
+    for (const std::string& d : p.depends)
+      db += "depends\t" + d + "\n";
+    if (p.locked)
+      db += "locked\n";
+    for (const std::string& line : p.description)
+      db += "description\t" + line + "\n";
+  }
+  write_file("pkgdb", db);
+}
+
+void leafsweep_run::control(const std::string& directives) { write_file("pkgctl", directives); }
+
+void leafsweep_run::write_file(const std::string& name, const std::string& bytes) {
+  std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << name;
+}
+
+terminal& leafsweep_run::start(int rows, int cols, const std::string& program,
+                               const std::vector<std::string>& extra_env) {
+  run_options options;
+  options.program = program;
+  options.env = env_;
+  options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
+  options.cwd = dir_;
+  options.rows = rows;
+  options.cols = cols;
+  term_ = std::make_unique<terminal>(options);
+  return *term_;
+}
+
+std::vector<pkg_call> leafsweep_run::calls_of(pkg_call_kind kind) const {
+  std::vector<pkg_call> result;
+  for (const pkg_call& c : calls()) {
+    if (call_kind(c) == kind)
+      result.push_back(c);
+  }
+  return result;
+}
+
+std::vector<std::string> leafsweep_run::installed() const {
+  std::vector<std::string> keys;
+  std::ifstream in(path("pkgdb"));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("package\t", 0) != 0)
+      continue;
+    std::string rest = line.substr(8);
+    size_t tab = rest.find('\t');
+    keys.push_back(rest.substr(0, tab) + "-" + rest.substr(tab + 1));
+  }
+  return keys;
+}
+
+bool leafsweep_run::wait_for_checklist() {
+  return term().wait_for([](const terminal& t) {
+    return t.contains(checklist_title) && t.contains("<  OK  >") && t.contains("<Cancel>") &&
+           t.contains("< Help >");
+  });
+}
+
+bool leafsweep_run::wait_for_question() {
+  return term().wait_for([](const terminal& t) {
+    return t.contains(next_pass_question) && t.contains("< Yes >") && t.contains("< No  >");
+  });
+}
+
+std::string leafsweep_run::highlighted() const {
+  // The highlighted entry's comment stands on the bottom line.
+  std::string bottom = term_->row(term_->rows() - 1);
+  bottom.erase(0, bottom.find_first_not_of(' '));
+  std::string found;
+  for (const auto& entry : comments_) {
+    if (entry.second != bottom || !term_->find("] " + entry.first))
+      continue;
+    if (!found.empty())
+      return "";  // two entries with that comment
+    found = entry.first;
+  }
+  return found;
+}
+
+void leafsweep_run::highlight(const std::string& key) {
+  ASSERT_NE(comments_.find(key), comments_.end()) << key << " is not installed";
+  for (int step = 0; step < 100; ++step) {
+    std::string now;
+    ASSERT_TRUE(term().wait_for([&](const terminal&) { return !(now = highlighted()).empty(); }));
+    if (now == key)
+      return;
+    auto target = term().find("] " + key);
+    auto current = term().find("] " + now);
+    // Entries scrolled out of sight lie below: the list starts at the top.
+    term().key(target && current && target->row < current->row ? VTERM_KEY_UP : VTERM_KEY_DOWN);
+    ASSERT_TRUE(term().wait_for([&](const terminal&) { return highlighted() != now; }));
+  }
+  ADD_FAILURE() << "could not highlight " << key << "\n" << term().describe();
+}
+
+void leafsweep_run::tick(const std::string& key) {
+  highlight(key);
+  term().type(" ");
+}
+
+int leafsweep_run::exit_code() {
+  int status = term().wait_exit();
+  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

@@ -1,0 +1,94 @@
+// A scratch system for one end-to-end run: its own directory holding the
+// stand-in tool's database, control file and call log, and the program
+// started there in a pseudo-terminal.
+#ifndef LEAFSWEEP_TESTS_E2E_FIXTURE_H
+#define LEAFSWEEP_TESTS_E2E_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "call_log.h"
+#include "terminal.h"
+
+struct package {
+  std::string name;
+  std::string version;
+  std::string comment;
+  std::vector<std::string> depends;  // names without version
+  std::vector<std::string> description;
+  bool locked = false;
+  std::string key() const { return name + "-" + version; }
+};
+
+// A small system: the leaves are curl, nano and tmux (pkg is locked);
+// deleting curl frees libnghttp2, deleting tmux frees libevent.
+inline std::vector<package> small_system() {
+  package curl{"curl", "8.4.0", "Command line tool for transferring data", {"libnghttp2"},
+               {"curl transfers data with URL syntax.", "", "WWW: https://curl.se/"}};
+  package nghttp2{"libnghttp2", "1.58.0", "HTTP/2 C library", {}, {"An HTTP/2 library.", "WWW: https://nghttp2.org/"}};
+  package nano{"nano", "7.2", "Nano's ANOther editor", {},
+               {"GNU nano is a small and friendly text editor.", "It has syntax highlighting.",
+                "WWW: https://www.nano-editor.org/"}};
+  package tmux{"tmux", "3.3a", "Terminal Multiplexer", {"libevent"}, {"tmux lets you switch between programs.", "WWW: https://tmux.github.io/"}};
+  package libevent{"libevent", "2.1.12", "API for executing callback functions on events", {}, {"libevent runs callbacks on events."}};
+  package pkg{"pkg", "1.20.9", "Package manager", {}, {"The package manager."}};
+  pkg.locked = true;
+  return {curl, nghttp2, nano, tmux, libevent, pkg};
+}
+
+// The texts the program shows.
+inline const std::string checklist_title = "Welcome to leafsweep.";
+inline const std::string next_pass_question = "Do you want to process the new leaves packages?";
+inline const std::string closing_line = "\nProgram Terminated Successfully\n";
+inline const std::string enter_prompt = "\n\nPress ENTER to continue... ";
+
+class leafsweep_run : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The database the stand-in tool serves, in this order.
+  void install(const std::vector<package>& packages);
+  // Directives for the stand-in tool (see tests/standin/README.md).
+  void control(const std::string& directives);
+  void write_file(const std::string& name, const std::string& bytes);
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // Starts a program (by default the one wired to the stand-in tool) in the
+  // scratch directory, with a small ordinary environment plus extra.
+  terminal& start(int rows = 24, int cols = 80, const std::string& program = LEAFSWEEP_DEMO,
+                  const std::vector<std::string>& extra_env = {});
+
+  std::vector<pkg_call> calls() const { return read_call_log(path("pkg-calls.log")); }
+  std::vector<pkg_call> calls_of(pkg_call_kind kind) const;
+  // Keys of the packages still in the stand-in's database.
+  std::vector<std::string> installed() const;
+
+  // Screen helpers on the running program.
+  bool wait_for_checklist();
+  bool wait_for_question();
+  // Moves the highlight to the installed package key, from the top.
+  void highlight(const std::string& key);
+  void tick(const std::string& key);
+  // The key of the highlighted entry, "" while that cannot be told (the
+  // comments of the entries on screen must differ).
+  std::string highlighted() const;
+  void press_ok() { term().key(VTERM_KEY_ENTER); }
+  // Waits for the exit and returns the exit code (-1 if not a plain exit).
+  int exit_code();
+
+  terminal& term() { return *term_; }
+  std::vector<std::string> env_;
+
+ private:
+  std::string dir_;
+  std::map<std::string, std::string> comments_;  // by key, from install()
+  std::unique_ptr<terminal> term_;
+};
+
+#endif

@@ -1,0 +1,207 @@
+// call_log.h: the stand-in package tool's call log (pkg-calls.log), for the
+// tests and for the stand-in itself. Header-only, C++17, POSIX.
+//
+// Record format, one per call, appended with a single write():
+//   call
+//   arg<TAB>ESCAPED        one per argv word, argv[0] included
+//   env<TAB>ESCAPED        one per environment entry, in order (none if empty)
+//   cwd<TAB>ESCAPED
+//   end
+// ESCAPED: bytes 0x20..0x7e other than backslash as they are, backslash as
+// "\\", tab "\t", line feed "\n", carriage return "\r", any other byte
+// "\xHH" (two lower-case hex digits).
+#ifndef LEAFSWEEP_TESTS_STANDIN_CALL_LOG_H
+#define LEAFSWEEP_TESTS_STANDIN_CALL_LOG_H
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+struct pkg_call {
+    std::vector<std::string> args, env;
+    std::string cwd;
+};
+
+// The exact words the program passes (after argv[0]).
+inline const char* const pkg_leaf_query_where = "%#r=0 && %k=0";
+inline const char* const pkg_leaf_query_format = "%n-%v\\t%c";  // backslash, 't'
+
+enum class pkg_call_kind { leaf_query, description_query, delete_packages, unexpected };
+
+inline bool is_leaf_query(const pkg_call& c) {
+    return c.args.size() == 5 && c.args[1] == "query" && c.args[2] == "-e" &&
+           c.args[3] == pkg_leaf_query_where && c.args[4] == pkg_leaf_query_format;
+}
+
+inline bool is_description_query(const pkg_call& c) {
+    return c.args.size() == 4 && c.args[1] == "query" && c.args[2] == "%e";
+}
+
+inline bool is_delete(const pkg_call& c) {
+    return c.args.size() >= 4 && c.args[1] == "delete" && c.args[2] == "-y";
+}
+
+inline pkg_call_kind call_kind(const pkg_call& c) {
+    if (is_leaf_query(c)) return pkg_call_kind::leaf_query;
+    if (is_description_query(c)) return pkg_call_kind::description_query;
+    if (is_delete(c)) return pkg_call_kind::delete_packages;
+    return pkg_call_kind::unexpected;
+}
+
+// The NAME word of a description query ("" if c is not one).
+inline std::string described_package(const pkg_call& c) {
+    return is_description_query(c) ? c.args[3] : std::string();
+}
+
+// The NAME-VERSION words of a delete (empty if c is not one).
+inline std::vector<std::string> deleted_packages(const pkg_call& c) {
+    if (!is_delete(c)) return {};
+    return std::vector<std::string>(c.args.begin() + 3, c.args.end());
+}
+
+inline std::size_t count_calls(const std::vector<pkg_call>& calls, pkg_call_kind kind) {
+    std::size_t n = 0;
+    for (const pkg_call& c : calls)
+        if (call_kind(c) == kind) ++n;
+    return n;
+}
+
+inline std::string escape_log_word(const std::string& s) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    for (char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '\\') out += "\\\\";
+        else if (c == '\t') out += "\\t";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c >= 0x20 && c <= 0x7e) out += static_cast<char>(c);
+        else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+namespace pkg_call_log_detail {
+// Inverse of escape_log_word; returns nullptr on success, else what is wrong.
+inline const char* unescape(const std::string& s, std::string& out) {
+    auto hexval = [](char h) -> int {
+        if (h >= '0' && h <= '9') return h - '0';
+        if (h >= 'a' && h <= 'f') return h - 'a' + 10;
+        return -1;
+    };
+    out.clear();
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i >= s.size()) return "backslash at end of word";
+        switch (s[i]) {
+        case '\\': out += '\\'; break;
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 'x': {
+            if (i + 2 >= s.size()) return "short \\x escape";
+            int hi = hexval(s[i + 1]), lo = hexval(s[i + 2]);
+            if (hi < 0 || lo < 0) return "bad \\x escape";
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+            break;
+        }
+        default: return "unknown escape";
+        }
+    }
+    return nullptr;
+}
+}  // namespace pkg_call_log_detail
+
+// Strict inverse of escape_log_word; throws std::runtime_error on a bad escape.
+inline std::string unescape_log_word(const std::string& s) {
+    std::string out;
+    if (const char* err = pkg_call_log_detail::unescape(s, out))
+        throw std::runtime_error(std::string("call log: ") + err);
+    return out;
+}
+
+// Parses a whole log. Throws std::runtime_error (with the line number) if it
+// is not a sequence of well-formed records.
+inline std::vector<pkg_call> parse_call_log(const std::string& text) {
+    std::vector<pkg_call> calls;
+    if (text.empty()) return calls;
+    if (text.back() != '\n') throw std::runtime_error("call log: does not end with a line feed");
+    enum { want_call, in_args, in_env, want_end } state = want_call;
+    std::size_t pos = 0, lineno = 0;
+    std::string word;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        std::string line = text.substr(pos, nl - pos);
+        pos = nl + 1;
+        ++lineno;
+        auto fail = [&](const std::string& what) {
+            throw std::runtime_error("call log line " + std::to_string(lineno) + ": " + what);
+        };
+        std::size_t tab = line.find('\t');
+        std::string key = line.substr(0, tab);
+        if (tab != std::string::npos) {
+            if (const char* err = pkg_call_log_detail::unescape(line.substr(tab + 1), word)) fail(err);
+        }
+        if (state == want_call) {
+            if (line != "call") fail("expected 'call'");
+            calls.emplace_back();
+            state = in_args;
+        } else if (tab != std::string::npos && key == "arg" && state == in_args) {
+            calls.back().args.push_back(word);
+        } else if (tab != std::string::npos && key == "env" && (state == in_args || state == in_env)) {
+            calls.back().env.push_back(word);
+            state = in_env;
+        } else if (tab != std::string::npos && key == "cwd" && (state == in_args || state == in_env)) {
+            calls.back().cwd = word;
+            state = want_end;
+        } else if (line == "end" && state == want_end) {
+            state = want_call;
+        } else {
+            fail("unexpected line");
+        }
+    }
+    if (state != want_call) throw std::runtime_error("call log: last record has no 'end'");
+    return calls;
+}
+
+// Reads and parses the log at path; an empty vector if the file does not exist.
+inline std::vector<pkg_call> read_call_log(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return {};
+        throw std::runtime_error("call log: cannot open " + path + ": " + std::strerror(errno));
+    }
+    std::string text;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int e = errno;
+            ::close(fd);
+            throw std::runtime_error("call log: cannot read " + path + ": " + std::strerror(e));
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return parse_call_log(text);
+}
+
+#endif

@@ -1,0 +1,563 @@
+// pkg-standin: a stand-in for DragonFly's pkg(8), for leafsweep's tests and
+// demo. It accepts only the three command lines leafsweep uses, keeps its
+// data in the current directory (pkgdb, pkgctl, pkg-calls.log) and never
+// looks at the environment. See README.md beside this file.
+#include "call_log.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// Exit statuses besides 0 and 1 (the values of BSD's sysexits.h).
+constexpr int exit_usage = 64;      // unexpected command line
+constexpr int exit_dataerr = 65;    // bad pkgdb or pkgctl
+constexpr int exit_noinput = 66;    // pkgdb or a file named in pkgctl missing
+constexpr int exit_software = 70;   // bad log, a signal that did not kill
+constexpr int exit_cantcreat = 73;  // cannot write the log
+constexpr int exit_ioerr = 74;      // cannot write output or the database
+
+const char* const db_file = "pkgdb";
+const char* const db_temp_template = "pkgdb.tmp.XXXXXX";
+const char* const ctl_file = "pkgctl";
+const char* const log_file = "pkg-calls.log";
+
+bool write_all(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void message(const std::string& text) { write_all(2, text + "\n"); }
+
+[[noreturn]] void fail(int status, const std::string& text) {
+    message("pkg-standin: " + text);
+    std::exit(status);
+}
+
+void out(const std::string& data) {
+    if (!write_all(1, data)) fail(exit_ioerr, std::string("cannot write output: ") + std::strerror(errno));
+}
+
+enum class read_result { ok, missing, error };
+
+read_result read_file(const std::string& path, std::string& text) {
+    text.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? read_result::missing : read_result::error;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int e = errno;
+            ::close(fd);
+            errno = e;
+            return read_result::error;
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return read_result::ok;
+}
+
+// Reads a file the command needs; exits 66 if it is missing or unreadable.
+std::string must_read(const std::string& path) {
+    std::string text;
+    if (read_file(path, text) != read_result::ok)
+        fail(exit_noinput, "cannot read " + path + ": " + std::strerror(errno));
+    return text;
+}
+
+// Splits text into lines at LF; a final LF does not start another line.
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) nl = text.size();
+        lines.push_back(text.substr(pos, nl - pos));
+        pos = nl + 1;
+    }
+    return lines;
+}
+
+bool is_blank(const std::string& line) {
+    return line.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+// Decimal digits only, no sign, value <= max; -1 otherwise.
+long parse_number(const std::string& s, long max) {
+    if (s.empty() || s.size() > 10) return -1;
+    long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v <= max ? v : -1;
+}
+
+std::string current_directory() {
+    std::vector<char> buf(256);
+    for (;;) {
+        if (::getcwd(buf.data(), buf.size()) != nullptr) return std::string(buf.data());
+        if (errno != ERANGE || buf.size() > (1u << 20)) return std::string();
+        buf.resize(buf.size() * 2);
+    }
+}
+
+// ---------------------------------------------------------------- call log
+
+// Appends this call's record to the log with one write() and returns the
+// log's descriptor, still holding a write lock on the whole file so that the
+// call can be numbered (call_number) before anyone else appends.
+int log_call(int argc, char** argv) {
+    std::string record = "call\n";
+    for (int i = 0; i < argc; ++i) record += "arg\t" + escape_log_word(argv[i]) + "\n";
+    for (char** e = environ; e != nullptr && *e != nullptr; ++e)
+        record += "env\t" + escape_log_word(*e) + "\n";
+    record += "cwd\t" + escape_log_word(current_directory()) + "\n";
+    record += "end\n";
+
+    int fd = ::open(log_file, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) fail(exit_cantcreat, std::string("cannot open ") + log_file + ": " + std::strerror(errno));
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    while (::fcntl(fd, F_SETLKW, &lock) == -1 && errno == EINTR) {
+    }
+    // Not locked (a file system without locks): go on, numbering is then
+    // only exact for calls that do not overlap, which is the normal case.
+    ssize_t n;
+    do n = ::write(fd, record.data(), record.size());
+    while (n < 0 && errno == EINTR);
+    if (n != static_cast<ssize_t>(record.size()))
+        fail(exit_cantcreat, std::string("cannot write ") + log_file + ": " +
+                                 (n < 0 ? std::strerror(errno) : "short write"));
+    return fd;
+}
+
+// The number of calls of this kind in the log, this one included (it is the
+// last record, the log being locked since it was written).
+long call_number(int log_fd, pkg_call_kind kind) {
+    std::string text;
+    char buf[65536];
+    off_t offset = 0;
+    for (;;) {
+        ssize_t n = ::pread(log_fd, buf, sizeof buf, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(exit_software, std::string("cannot read ") + log_file + ": " + std::strerror(errno));
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+        offset += n;
+    }
+    try {
+        return static_cast<long>(count_calls(parse_call_log(text), kind));
+    } catch (const std::exception& e) {
+        fail(exit_software, std::string(log_file) + ": " + e.what());
+    }
+}
+
+// ---------------------------------------------------------------- pkgctl
+
+enum class value_type { file, status, signal, none };
+
+struct known_key {
+    const char* name;
+    pkg_call_kind kind = pkg_call_kind::unexpected;
+    value_type type;
+};
+
+const known_key known_keys[] = {
+    {"leaves_file", pkg_call_kind::leaf_query, value_type::file},
+    {"leaves_exit", pkg_call_kind::leaf_query, value_type::status},
+    {"leaves_signal", pkg_call_kind::leaf_query, value_type::signal},
+    {"describe_file", pkg_call_kind::description_query, value_type::file},
+    {"describe_exit", pkg_call_kind::description_query, value_type::status},
+    {"describe_signal", pkg_call_kind::description_query, value_type::signal},
+    {"delete_exit", pkg_call_kind::delete_packages, value_type::status},
+    {"delete_signal", pkg_call_kind::delete_packages, value_type::signal},
+    {"delete_noop", pkg_call_kind::delete_packages, value_type::none},
+};
+
+struct directive {
+    std::string key;    // without the @K suffix
+    long call = 0;      // K, or 0 for every call
+    std::string value;
+    long number = 0;    // status or signal
+    pkg_call_kind kind = pkg_call_kind::unexpected;
+};
+
+struct control {
+    std::vector<directive> directives;
+
+    bool numbered(pkg_call_kind kind) const {
+        for (const directive& d : directives)
+            if (d.kind == kind && d.call != 0) return true;
+        return false;
+    }
+
+    // The directive for key that applies to the n-th call: a directive for
+    // exactly that call wins over one for every call; among equals, the last.
+    const directive* find(const std::string& key, long n) const {
+        const directive* best = nullptr;
+        for (const directive& d : directives)
+            if (d.key == key && (d.call == 0 || d.call == n) && (best == nullptr || d.call != 0 || best->call == 0))
+                best = &d;
+        return best;
+    }
+};
+
+control read_control() {
+    control ctl;
+    std::string text;
+    read_result r = read_file(ctl_file, text);
+    if (r == read_result::missing) return ctl;
+    if (r == read_result::error) fail(exit_noinput, std::string("cannot read ") + ctl_file + ": " + std::strerror(errno));
+    std::vector<std::string> lines = split_lines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        auto bad = [&](const std::string& what) {
+            fail(exit_dataerr, std::string(ctl_file) + " line " + std::to_string(i + 1) + ": " + what + ": " +
+                                   escape_log_word(line));
+        };
+        if (is_blank(line) || line[0] == '#') continue;
+        std::size_t sep = line.find_first_of(" \t");
+        std::string word = line.substr(0, sep);
+        directive d;
+        d.value = sep == std::string::npos ? std::string() : line.substr(sep + 1);
+        std::size_t at = word.find('@');
+        d.key = word.substr(0, at);
+        if (at != std::string::npos) {
+            d.call = parse_number(word.substr(at + 1), INT_MAX);
+            if (d.call < 1) bad("the call number after @ must be a whole number from 1");
+        }
+        const known_key* key = nullptr;
+        for (const known_key& k : known_keys)
+            if (d.key == k.name) key = &k;
+        if (key == nullptr) bad("unknown directive");
+        d.kind = key->kind;
+        switch (key->type) {
+        case value_type::file:
+            if (d.value.empty()) bad("a file name is needed");
+            break;
+        case value_type::status:
+            d.number = parse_number(d.value, 255);
+            if (d.number < 0) bad("an exit status from 0 to 255 is needed");
+            break;
+        case value_type::signal: {
+            d.number = parse_number(d.value, INT_MAX);
+            sigset_t set;
+            sigemptyset(&set);
+            if (d.number < 1 || sigaddset(&set, static_cast<int>(d.number)) != 0) bad("a signal number is needed");
+            break;
+        }
+        case value_type::none:
+            if (!d.value.empty()) bad("this directive takes no value");
+            break;
+        }
+        ctl.directives.push_back(d);
+    }
+    return ctl;
+}
+
+[[noreturn]] void kill_self(int sig) {
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(sig, &sa, nullptr);  // fails for SIGKILL and SIGSTOP, which need no reset
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(sig);
+    ::kill(::getpid(), sig);
+    fail(exit_software, "signal " + std::to_string(sig) + " did not end the process");
+}
+
+// Ends a command: prefix_signal, else prefix_exit, else status.
+[[noreturn]] void finish(const control& ctl, const std::string& prefix, long n, int status) {
+    if (const directive* d = ctl.find(prefix + "_signal", n)) kill_self(static_cast<int>(d->number));
+    if (const directive* d = ctl.find(prefix + "_exit", n)) status = static_cast<int>(d->number);
+    std::exit(status);
+}
+
+// ---------------------------------------------------------------- pkgdb
+
+struct package {
+    std::string name, version, comment;
+    std::vector<std::string> depends, description;
+    bool locked = false;
+    bool has_comment = false;
+    std::vector<std::string> raw;  // its lines as read, with the comment and blank lines before it
+
+    std::string full_name() const { return name + "-" + version; }
+};
+
+struct database {
+    std::vector<std::string> head;  // comment and blank lines before the first package
+    std::vector<package> packages;
+    std::vector<std::string> tail;  // comment and blank lines after the last package's last line
+    struct stat file_stat;
+
+    bool required(const std::string& name) const {
+        for (const package& p : packages)
+            for (const std::string& d : p.depends)
+                if (d == name) return true;
+        return false;
+    }
+
+    // Index of the package called NAME-VERSION, or -1.
+    long find_full(const std::string& word) const {
+        for (std::size_t i = 0; i < packages.size(); ++i)
+            if (packages[i].full_name() == word) return static_cast<long>(i);
+        return -1;
+    }
+
+    long find_name(const std::string& word) const {
+        for (std::size_t i = 0; i < packages.size(); ++i)
+            if (packages[i].name == word) return static_cast<long>(i);
+        return -1;
+    }
+};
+
+database read_database() {
+    database db;
+    std::string text = must_read(db_file);
+    if (::stat(db_file, &db.file_stat) != 0) fail(exit_noinput, std::string("cannot stat ") + db_file);
+    std::vector<std::string> lines = split_lines(text);
+    std::vector<std::string> pending;  // comment and blank lines not yet placed
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        auto bad = [&](const std::string& what) {
+            fail(exit_dataerr, std::string(db_file) + " line " + std::to_string(i + 1) + ": " + what + ": " +
+                                   escape_log_word(line));
+        };
+        if (is_blank(line) || line[0] == '#') {
+            pending.push_back(line);
+            continue;
+        }
+        std::size_t tab = line.find('\t');
+        std::string key = line.substr(0, tab);
+        bool has_value = tab != std::string::npos;
+        std::string value = has_value ? line.substr(tab + 1) : std::string();
+        if (key == "package") {
+            std::size_t tab2 = value.find('\t');
+            if (!has_value || tab2 == std::string::npos) bad("expected package<TAB>NAME<TAB>VERSION");
+            package p;
+            p.name = value.substr(0, tab2);
+            p.version = value.substr(tab2 + 1);
+            if (p.name.empty() || p.version.empty()) bad("empty package name or version");
+            if (p.version.find('\t') != std::string::npos) bad("a tab in the version");
+            if (db.find_name(p.name) >= 0) bad("a second package with this name");
+            if (db.packages.empty()) db.head.swap(pending);
+            p.raw.swap(pending);
+            p.raw.push_back(line);
+            db.packages.push_back(p);
+            continue;
+        }
+        if (db.packages.empty()) bad("a line before the first package line");
+        package& p = db.packages.back();
+        if (key == "comment") {
+            if (p.has_comment) bad("a second comment line");
+            p.comment = value;
+            p.has_comment = true;
+        } else if (key == "depends") {
+            if (value.empty()) bad("expected depends<TAB>NAME");
+            if (value == p.name) bad("a package depending on itself");
+            p.depends.push_back(value);
+        } else if (key == "locked") {
+            if (has_value) bad("'locked' takes no value");
+            p.locked = true;
+        } else if (key == "description") {
+            p.description.push_back(value);
+        } else {
+            bad("unknown line");
+        }
+        for (std::string& l : pending) p.raw.push_back(l);
+        pending.clear();
+        p.raw.push_back(line);
+    }
+    if (db.packages.empty()) db.head.swap(pending);
+    else db.tail.swap(pending);
+    return db;
+}
+
+// Rewrites pkgdb without the packages marked in gone: a temporary file in the
+// same directory, then rename.
+void write_database(const database& db, const std::vector<bool>& gone) {
+    std::string text;
+    auto add = [&text](const std::vector<std::string>& lines) {
+        for (const std::string& l : lines) text += l + "\n";
+    };
+    add(db.head);
+    for (std::size_t i = 0; i < db.packages.size(); ++i)
+        if (!gone[i]) add(db.packages[i].raw);
+    add(db.tail);
+
+    std::vector<char> temp(db_temp_template, db_temp_template + std::strlen(db_temp_template) + 1);
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) fail(exit_ioerr, std::string("cannot create a temporary database: ") + std::strerror(errno));
+    bool ok = ::fchmod(fd, db.file_stat.st_mode & 07777) == 0 && write_all(fd, text) && ::fsync(fd) == 0;
+    int e = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (ok && ::rename(temp.data(), db_file) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.data());
+        fail(exit_ioerr, std::string("cannot rewrite ") + db_file + ": " + std::strerror(e));
+    }
+}
+
+// ---------------------------------------------------------------- commands
+
+[[noreturn]] void leaf_query(const control& ctl, long n) {
+    if (const directive* d = ctl.find("leaves_file", n)) {
+        out(must_read(d->value));
+    } else {
+        database db = read_database();
+        std::string text;
+        for (const package& p : db.packages)
+            if (!p.locked && !db.required(p.name)) text += p.full_name() + "\t" + p.comment + "\n";
+        out(text);
+    }
+    finish(ctl, "leaves", n, 0);
+}
+
+[[noreturn]] void description_query(const control& ctl, long n, const std::string& word) {
+    int status = 0;
+    if (const directive* d = ctl.find("describe_file", n)) {
+        out(must_read(d->value));
+    } else {
+        database db = read_database();
+        long i = db.find_full(word);
+        if (i < 0) i = db.find_name(word);
+        if (i < 0) {
+            message("pkg: No package(s) matching " + word);
+            status = 1;
+        } else {
+            std::string text;
+            for (const std::string& l : db.packages[static_cast<std::size_t>(i)].description) text += l + "\n";
+            out(text);
+        }
+    }
+    finish(ctl, "describe", n, status);
+}
+
+[[noreturn]] void delete_packages(const control& ctl, long n, const std::vector<std::string>& words) {
+    database db = read_database();
+    const std::size_t count = db.packages.size();
+    int status = 0;
+
+    // The packages named, each once, in the order named.
+    std::vector<std::size_t> named;
+    std::vector<bool> chosen(count, false);
+    std::vector<std::string> seen;
+    for (const std::string& w : words) {
+        bool dup = false;
+        for (const std::string& s : seen) dup = dup || s == w;
+        if (dup) continue;
+        seen.push_back(w);
+        long i = db.find_full(w);
+        if (i < 0) {
+            message("pkg: No package(s) matching " + w);
+            status = 1;
+            continue;
+        }
+        named.push_back(static_cast<std::size_t>(i));
+        chosen[static_cast<std::size_t>(i)] = !db.packages[static_cast<std::size_t>(i)].locked;
+    }
+    // Drop, until none is left to drop, each chosen package that a package
+    // staying installed depends on.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (std::size_t i : named) {
+            if (!chosen[i]) continue;
+            for (std::size_t j = 0; j < count && chosen[i]; ++j)
+                if (!chosen[j])
+                    for (const std::string& d : db.packages[j].depends)
+                        if (d == db.packages[i].name) {
+                            chosen[i] = false;
+                            changed = true;
+                        }
+        }
+    }
+    std::vector<std::size_t> doomed;
+    for (std::size_t i : named) {
+        const package& p = db.packages[i];
+        if (chosen[i]) {
+            doomed.push_back(i);
+        } else if (p.locked) {
+            message("pkg: " + p.full_name() + " is locked and may not be modified");
+            status = 1;
+        } else {
+            std::string users;
+            for (std::size_t j = 0; j < count; ++j)
+                if (!chosen[j])
+                    for (const std::string& d : db.packages[j].depends)
+                        if (d == p.name) users += (users.empty() ? "" : ", ") + db.packages[j].full_name();
+            message("pkg: " + p.full_name() + " is required by other packages and may not be deleted: " + users);
+            status = 1;
+        }
+    }
+    const std::string total = std::to_string(doomed.size());
+    for (std::size_t k = 0; k < doomed.size(); ++k) {
+        const std::string tag = "[" + std::to_string(k + 1) + "/" + total + "] ";
+        const std::string name = db.packages[doomed[k]].full_name();
+        out(tag + "Deinstalling " + name + "...\n");
+        out(tag + "Deleting files for " + name + ": done\n");
+    }
+    if (!doomed.empty() && ctl.find("delete_noop", n) == nullptr) write_database(db, chosen);
+    finish(ctl, "delete", n, status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int log_fd = log_call(argc, argv);
+
+    pkg_call call;
+    for (int i = 0; i < argc; ++i) call.args.push_back(argv[i]);
+    pkg_call_kind kind = call_kind(call);
+    if (kind == pkg_call_kind::unexpected) {
+        std::string words;
+        for (std::size_t i = 1; i < call.args.size(); ++i) words += " [" + escape_log_word(call.args[i]) + "]";
+        fail(exit_usage, "unexpected command line:" + words);
+    }
+
+    control ctl = read_control();
+    long n = ctl.numbered(kind) ? call_number(log_fd, kind) : 0;
+    ::close(log_fd);  // releases the lock
+
+    switch (kind) {
+    case pkg_call_kind::leaf_query: leaf_query(ctl, n);
+    case pkg_call_kind::description_query: description_query(ctl, n, call.args[3]);
+    case pkg_call_kind::delete_packages: delete_packages(ctl, n, deleted_packages(call));
+    case pkg_call_kind::unexpected: break;
+    }
+    return exit_software;
+}
