@@ -141,11 +141,7 @@ TEST_F(leafsweep_run, no_child_for_the_delete_command_is_a_failure) {
   ASSERT_TRUE(wait_for_checklist());
   tick("nano-7.2");
   press_ok();
-  ASSERT_TRUE(t.wait_for_text("Can not fork()"));
-  auto notice = t.box_containing("Can not fork()");
-  ASSERT_TRUE(notice) << t.describe();
-  EXPECT_EQ(notice->height, 5);
-  EXPECT_EQ(notice->width, 18);
+  ASSERT_TRUE(box_around("Can not fork()", 5, 18));
   press_ok();
   EXPECT_EQ(exit_code(), 1);
   EXPECT_EQ(t.stderr_text(), "");

@@ -96,6 +96,23 @@ bool leafsweep_run::wait_for_question() {
   });
 }
 
+testing::AssertionResult leafsweep_run::box_around(const std::string& text, int height, int width) {
+  std::optional<box> found;
+  bool sized = term().wait_for([&](const terminal& t) {
+    found = t.box_containing(text);
+    return found && found->height == height && found->width == width;
+  });
+  if (sized)
+    return testing::AssertionSuccess();
+  testing::AssertionResult failure = testing::AssertionFailure();
+  failure << "wanted a " << height << "x" << width << " box around \"" << text << "\", ";
+  if (found)
+    failure << "found " << found->height << "x" << found->width;
+  else
+    failure << "found none";
+  return failure;
+}
+
 std::string leafsweep_run::highlighted() const {
   // The highlighted entry's comment stands on the bottom line.
   std::string bottom = term_->row(term_->rows() - 1);

@@ -72,6 +72,9 @@ class leafsweep_run : public testing::Test {
   // Screen helpers on the running program.
   bool wait_for_checklist();
   bool wait_for_question();
+  // Waits until the innermost box around text measures height x width; a
+  // box still being drawn may measure otherwise for a moment.
+  testing::AssertionResult box_around(const std::string& text, int height, int width);
   // Moves the highlight to the installed package key, from the top.
   void highlight(const std::string& key);
   void tick(const std::string& key);

@@ -25,10 +25,7 @@ TEST_F(leafsweep_run, each_pass_offers_only_the_leaves_never_offered_before) {
   press_ok();
   ASSERT_TRUE(wait_for_question());
   // The question fills the screen, as large as it fits.
-  auto question = t.box_containing(next_pass_question);
-  ASSERT_TRUE(question) << t.describe();
-  EXPECT_EQ(question->height, 24);
-  EXPECT_EQ(question->width, 80);
+  EXPECT_TRUE(box_around(next_pass_question, 24, 80));
   EXPECT_EQ(t.stderr_text(), "");
 
   // nano is still a leaf but was offered already; the freed libraries are new.
@@ -44,11 +41,7 @@ TEST_F(leafsweep_run, each_pass_offers_only_the_leaves_never_offered_before) {
 
   // Only libnghttp2 (offered in the second pass) and nano remain leaves.
   answer_yes(t);
-  ASSERT_TRUE(t.wait_for_text("No new leaves found"));
-  auto notice = t.box_containing("No new leaves found");
-  ASSERT_TRUE(notice) << t.describe();
-  EXPECT_EQ(notice->height, 5);
-  EXPECT_EQ(notice->width, 23);
+  ASSERT_TRUE(box_around("No new leaves found", 5, 23));
   press_ok();
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);

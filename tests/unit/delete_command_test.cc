@@ -91,10 +91,13 @@ TEST(enter_prompt, follows_failure_and_death_but_not_success_stop_or_continue) {
   EXPECT_TRUE(needs_enter_prompt(status_of_signal(SIGKILL)));
   EXPECT_TRUE(needs_enter_prompt(-1));
 
+  // This child stays alive until killed, so that the wait reports the
+  // continue and not its end.
   pid_t pid = fork();
   if (pid == 0) {
     raise(SIGSTOP);
-    _exit(0);
+    for (;;)
+      pause();
   }
   int stopped;
   ASSERT_EQ(waitpid(pid, &stopped, WUNTRACED), pid);
@@ -105,6 +108,7 @@ TEST(enter_prompt, follows_failure_and_death_but_not_success_stop_or_continue) {
   ASSERT_EQ(waitpid(pid, &continued, WCONTINUED), pid);
   ASSERT_TRUE(WIFCONTINUED(continued));
   EXPECT_FALSE(needs_enter_prompt(continued));
+  kill(pid, SIGKILL);
   waitpid(pid, &continued, 0);
 }
 
