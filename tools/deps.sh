@@ -1,10 +1,11 @@
 #!/bin/sh
-# Installs the Debian packages that building and testing leafsweep need.
+# Installs the Debian packages that building and testing leafsweep need,
+# plus any further packages named as arguments (for the extra CI checks).
 # As root it installs what is missing; otherwise it says what to install.
 # Where there is no dpkg (a BSD system has the dialog library and ncurses in
 # its base), it does nothing.
 
-packages="cmake make g++ pkg-config dialog libncurses-dev libgtest-dev libvterm-dev"
+packages="cmake make g++ pkg-config dialog libncurses-dev libgtest-dev libvterm-dev $*"
 
 command -v dpkg-query >/dev/null 2>&1 || exit 0
 
