@@ -14,7 +14,7 @@
 int collect_leaves(int pass) {
   dialog_screen screen;
   dialog_msgbox(nullptr, "Searching for leaves", 5, 23, 0);
-  fflush(stdout);
+  (void)fflush(stdout);
 
   // Leaves are the packages that nothing depends on and that are not locked.
   // The tool itself turns the two characters \t into a tab.
@@ -22,7 +22,7 @@ int collect_leaves(int pass) {
   tool_pipe query;
   if (!query.open(argv)) {
     screen.close();
-    fputs("Error executing pkg.\n", stderr);
+    (void)fputs("Error executing pkg.\n", stderr);
     return run_failed;
   }
   read_leaf_lines(query.stream());
@@ -33,7 +33,7 @@ int collect_leaves(int pass) {
   bool failed = status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
   if (failed && leaf_count == 0) {
     screen.close();
-    fputs("pkg returned an error.\n", stderr);
+    (void)fputs("pkg returned an error.\n", stderr);
     return run_failed;
   }
 

@@ -41,7 +41,7 @@ bool needs_enter_prompt(int wait_status) {
 // Consumes one line of standard input, or whatever is left before its end.
 static void wait_for_enter() {
   static const char prompt[] = "\n\nPress ENTER to continue... ";
-  fwrite(prompt, 1, sizeof prompt - 1, stderr);
+  (void)fwrite(prompt, 1, sizeof prompt - 1, stderr);
   int c;
   do
     c = getchar();

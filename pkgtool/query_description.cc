@@ -31,7 +31,7 @@ char* read_description(FILE* in) {
 }
 
 char* query_description(const char* name) {
-  fflush(stdout);
+  (void)fflush(stdout);
   // The name is one word of the tool's command line, whatever it holds.
   const char* const argv[] = {pkg_tool_path, "query", "%e", name, nullptr};
   tool_pipe query;

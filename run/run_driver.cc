@@ -88,13 +88,13 @@ int run_leafsweep() {
   // Every key the leaf query reports in this run goes into this table, so
   // that no package is offered twice.
   if (hcreate(10000) == 0) {
-    fwrite(no_table, 1, sizeof no_table - 1, stderr);
+    (void)fwrite(no_table, 1, sizeof no_table - 1, stderr);
     return EX_UNAVAILABLE;
   }
   int result = run_passes();
   hdestroy();
   if (result == run_failed)
     return EXIT_FAILURE;
-  fwrite(closing, 1, sizeof closing - 1, stderr);
+  (void)fwrite(closing, 1, sizeof closing - 1, stderr);
   return EXIT_SUCCESS;
 }

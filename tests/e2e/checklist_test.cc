@@ -57,10 +57,12 @@ TEST_F(leafsweep_run, searching_box_stands_while_the_leaf_query_runs) {
   EXPECT_TRUE(t.contains("leaves"));
 
   int fifo = open(path("leaves.fifo").c_str(), O_WRONLY);
+  // cppcheck-suppress resourceLeak ; nothing is open when the assertion fails
   ASSERT_NE(fifo, -1);
   const std::string leaves = "only-1.0\tThe only leaf\n";
-  ASSERT_EQ(write(fifo, leaves.data(), leaves.size()), static_cast<ssize_t>(leaves.size()));
+  ssize_t written = write(fifo, leaves.data(), leaves.size());
   close(fifo);
+  ASSERT_EQ(written, static_cast<ssize_t>(leaves.size()));
   ASSERT_TRUE(wait_for_checklist());
   EXPECT_TRUE(t.contains("[ ] only-1.0"));
   EXPECT_FALSE(t.contains("Searching for"));

@@ -9,7 +9,7 @@
 pid_t vfork(void) {
   static int calls;
   const char* at = getenv("LEAFSWEEP_TEST_FAIL_VFORK_AT");
-  if (at != NULL && ++calls == atoi(at)) {
+  if (at != NULL && ++calls == strtol(at, NULL, 10)) {
     errno = EAGAIN;
     return -1;
   }

@@ -90,10 +90,10 @@ int close_pty(int status) {
   sigaddset(&usr1, SIGUSR1);
   sigprocmask(SIG_BLOCK, &usr1, nullptr);
   std::printf("closing the pty\n");
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   close(0);
   close(1);
-  std::fprintf(stderr, "pty closed\n");
+  (void)std::fprintf(stderr, "pty closed\n");
   int sig = 0;
   sigwait(&usr1, &sig);
   return status;
@@ -104,7 +104,7 @@ int print_env() {
   std::printf("cwd %s\n", getcwd(cwd, sizeof cwd) ? cwd : "?");
   for (char** e = environ; *e; ++e) std::printf("env %s\n", *e);
   std::printf("ready>");
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   char line[256];
   if (!std::fgets(line, sizeof line, stdin)) return 1;
   line[std::strcspn(line, "\n")] = '\0';
@@ -115,18 +115,18 @@ int print_env() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
+  (void)std::setlocale(LC_ALL, "");
   std::string mode = argc > 1 ? argv[1] : "";
-  int number = argc > 2 ? std::atoi(argv[2]) : 0;
+  int number = argc > 2 ? static_cast<int>(std::strtol(argv[2], nullptr, 10)) : 0;
   if (mode == "msgbox") return show_msgbox();
   if (mode == "checklist") return show_checklist();
   if (mode == "stderr") return write_stderr(number);
   if (mode == "close-pty") return close_pty(number);
   if (mode == "print" && argc > 2) {
-    std::fputs(argv[2], stdout);
+    (void)std::fputs(argv[2], stdout);
     return 0;
   }
   if (mode == "env") return print_env();
-  std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+  (void)std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
   return 2;
 }

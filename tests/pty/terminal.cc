@@ -117,7 +117,7 @@ int find_cells(const std::vector<uint32_t>& haystack, const std::vector<uint32_t
   if (needle.empty()) return static_cast<int>(from);
   if (needle.size() > haystack.size()) return -1;
   for (size_t i = from; i + needle.size() <= haystack.size(); ++i) {
-    if (std::equal(needle.begin(), needle.end(), haystack.begin() + i)) return static_cast<int>(i);
+    if (std::equal(needle.begin(), needle.end(), haystack.begin() + static_cast<std::ptrdiff_t>(i))) return static_cast<int>(i);
   }
   return -1;
 }
@@ -147,13 +147,15 @@ terminal::terminal(const run_options& options) : rows_(options.rows), cols_(opti
   if (!has_key(env, "TERM")) env.push_back("TERM=xterm");
   if (!has_key(env, "ESCDELAY")) env.push_back("ESCDELAY=25");
   std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(&e[0]);
+  envp.reserve(env.size() + 1);
+  for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::vector<std::string> args;
   args.push_back(options.program);
   args.insert(args.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.reserve(args.size() + 1);
+  for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::string exec_failure = "cannot execute " + options.program + "\n";
   std::string chdir_failure = "cannot change directory to " + options.cwd + "\n";
@@ -175,7 +177,7 @@ terminal::terminal(const run_options& options) : rows_(options.rows), cols_(opti
     // Ignored signals and the blocked mask survive execve; the program
     // should start as it would from a shell.
     for (int sig = 1; sig < NSIG; ++sig) {
-      if (sig != SIGKILL && sig != SIGSTOP) signal(sig, SIG_DFL);
+      if (sig != SIGKILL && sig != SIGSTOP) (void)signal(sig, SIG_DFL);
     }
     sigset_t none;
     sigemptyset(&none);

@@ -289,7 +289,7 @@ control read_control() {
     sigemptyset(&set);
     sigaddset(&set, sig);
     ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    ::raise(sig);
+    (void)::raise(sig);
     ::kill(::getpid(), sig);
     fail(exit_software, "signal " + std::to_string(sig) + " did not end the process");
 }

@@ -74,8 +74,8 @@ int status_of_exit(int code) {
 int status_of_signal(int number) {
   pid_t pid = fork();
   if (pid == 0) {
-    signal(number, SIG_DFL);
-    raise(number);
+    (void)signal(number, SIG_DFL);
+    (void)raise(number);
     _exit(0);
   }
   int status;
@@ -95,7 +95,7 @@ TEST(enter_prompt, follows_failure_and_death_but_not_success_stop_or_continue) {
   // continue and not its end.
   pid_t pid = fork();
   if (pid == 0) {
-    raise(SIGSTOP);
+    (void)raise(SIGSTOP);
     for (;;)
       pause();
   }

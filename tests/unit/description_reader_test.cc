@@ -11,10 +11,13 @@ namespace {
 
 char* read_from(const std::string& bytes) {
   FILE* in = tmpfile();
-  fwrite(bytes.data(), 1, bytes.size(), in);
+  EXPECT_NE(in, nullptr);
+  if (in == nullptr)
+    return nullptr;
+  EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), in), bytes.size());
   rewind(in);
   char* text = read_description(in);
-  fclose(in);
+  (void)fclose(in);
   return text;
 }
 

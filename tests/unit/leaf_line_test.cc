@@ -64,11 +64,12 @@ class leaf_reading : public testing::Test {
     FILE* in = fmemopen(const_cast<char*>(output.data()), output.size(), "r");
     ASSERT_NE(in, nullptr);
     read_leaf_lines(in);
-    fclose(in);
+    (void)fclose(in);
   }
 
   static std::vector<std::string> names() {
     std::vector<std::string> result;
+    result.reserve(static_cast<size_t>(leaf_count));
     for (int i = 0; i < leaf_count; ++i)
       result.emplace_back(leaf_items[i].name);
     return result;
