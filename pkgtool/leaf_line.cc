@@ -41,18 +41,20 @@ static void add_leaf_line(char* line) {
   trim_leaf_line(line);
   leaf_line parts = split_leaf_line(line);
 
-  ENTRY probe{parts.key, nullptr};
-  if (hsearch(probe, FIND) != nullptr)
-    return;
   // The table keeps pointers to its keys, so each key gets a copy of its own
-  // that lives until the process ends.
+  // that lives until the process ends. One ENTER both looks the key up and
+  // enters it, handing back the entry already there for a key seen before,
+  // so that a new key's probe sequence is walked once instead of twice.
   char* key_copy = strdup(parts.key);
   if (key_copy == nullptr)
     return;
   ENTRY entry{key_copy, nullptr};
-  if (hsearch(entry, ENTER) == nullptr)
+  ENTRY* held = hsearch(entry, ENTER);
+  bool seen = held != nullptr && held->key != key_copy;
+  if (held == nullptr || seen)
     free(key_copy);
-  append_leaf(package_name(parts.key), parts.comment);
+  if (!seen)
+    append_leaf(package_name(parts.key), parts.comment);
 }
 
 void read_leaf_lines(FILE* in) {

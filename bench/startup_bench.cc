@@ -1,0 +1,254 @@
+// Times leafsweep from its start until its checklist is fully drawn, next
+// to the floor it cannot go below: the package tool's leaf query alone into
+// a pipe, plus a minimal program that draws the same checklist over the
+// same prebuilt items. Prints the medians, their ratio and the program's
+// peak resident memory for each number of leaves.
+//
+// Usage: startup_bench [LEAVES...]   (default: 100 1000 10000 50000)
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "leaf_output.h"
+#include "pkgtool/child_process.h"
+#include "terminal.h"
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+// The biggest list takes seconds to draw on a loaded machine; nothing here
+// should give up on it.
+constexpr double timeout_s = 600;
+// The targets hold up to the seen-name table's design size.
+constexpr int table_size = 10000;
+constexpr double ratio_target = 1.2;
+constexpr double memory_factor = 4;
+
+// Thrown rather than exiting, so that the terminals on the way out kill
+// and reap their programs.
+[[noreturn]] void fail(const std::string& why) { throw std::runtime_error(why); }
+
+double ms_since(steady::time_point start) {
+  return std::chrono::duration<double, std::milli>(steady::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  size_t middle = values.size() / 2;
+  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// The process's peak resident set so far, in KiB, or -1.
+long peak_rss_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, 6, "VmHWM:") == 0)
+      return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return -1;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush())
+    fail("cannot write " + path);
+}
+
+// A checklist over the generated leaves is fully drawn once its title, its
+// buttons, its first entry and that entry's comment on the bottom line are
+// all on the screen.
+bool checklist_drawn(const terminal& t) {
+  static const std::string first_name = leaf_name(0);
+  static const std::string first_comment = leaf_comment(0);
+  return t.contains("Welcome to leafsweep.") && t.contains("< Help >") && t.contains(first_name) &&
+         t.row(t.rows() - 1).find(first_comment) != std::string::npos;
+}
+
+struct checklist_run {
+  double ms;
+  long peak_kib;
+};
+
+// Starts program in a pseudo-terminal in the current directory and times it
+// until its checklist is drawn; then ends it with Escape. Unless last is -1
+// it first checks that the list ends with leaf number last, so that a
+// program that lost leaves on the way cannot pass for a fast one.
+checklist_run time_checklist(const std::string& program, const std::vector<std::string>& args, int last) {
+  run_options options;
+  options.program = program;
+  options.args = args;
+  steady::time_point start = steady::now();
+  terminal screen(options);
+  if (!screen.wait_for(checklist_drawn, timeout_s))
+    fail(program + " did not draw its checklist");
+  checklist_run run{ms_since(start), peak_rss_kib(screen.pid())};
+  if (last >= 0) {
+    const std::string last_name = leaf_name(last);
+    screen.key(VTERM_KEY_END);
+    if (!screen.wait_for([&](const terminal& t) { return t.contains(last_name); }, timeout_s))
+      fail(program + " does not list " + last_name + " last");
+  }
+  screen.key(VTERM_KEY_ESCAPE);
+  int status = screen.wait_exit(timeout_s);
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    fail(program + " did not end normally after Escape");
+  return run;
+}
+
+// The leaf query into a pipe, started without a shell as the program
+// starts it, its output read and thrown away.
+double time_tool_query(size_t expected_bytes) {
+  const char* const argv[] = {STANDIN_PATH, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c", nullptr};
+  steady::time_point start = steady::now();
+  tool_pipe query;
+  if (!query.open(argv))
+    fail("cannot start the stand-in package tool");
+  char buffer[65536];
+  size_t total = 0;
+  size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, query.stream())) > 0)
+    total += count;
+  int status = query.close();
+  double ms = ms_since(start);
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || total != expected_bytes)
+    fail("the stand-in's leaf query failed");
+  return ms;
+}
+
+struct size_result {
+  int leaves;
+  size_t bytes;
+  double program_ms, tool_ms, checklist_ms;
+  long peak_kib, floor_peak_kib;
+  double floor_ms() const { return tool_ms + checklist_ms; }
+  double ratio() const { return program_ms / floor_ms(); }
+};
+
+// Few runs for the big lists, which take longest and vary least.
+int runs_for(int leaves) { return leaves < table_size ? 31 : leaves == table_size ? 15 : 5; }
+
+// Measures one size in the scratch directory, the program and the floor
+// taking turns so that a change in the machine's load hits both alike.
+size_result measure(int leaves) {
+  std::string output = leaf_output(leaves);
+  write_file("leaves", output);
+  write_file("pkgctl", "leaves_file leaves\n");
+  size_result result{leaves, output.size(), 0, 0, 0, 0, 0};
+  std::vector<double> program, tool, checklist;
+  long peak = 0, floor_peak = 0;
+  int runs = runs_for(leaves);
+  for (int run = 0; run < runs; ++run) {
+    // The call log would grow by a record on every call.
+    unlink("pkg-calls.log");
+    checklist_run timed = time_checklist(PROGRAM_PATH, {}, run == 0 ? leaves - 1 : -1);
+    program.push_back(timed.ms);
+    peak = std::max(peak, timed.peak_kib);
+    tool.push_back(time_tool_query(output.size()));
+    timed = time_checklist(CHECKLIST_FLOOR_PATH, {"leaves"}, run == 0 ? leaves - 1 : -1);
+    checklist.push_back(timed.ms);
+    floor_peak = std::max(floor_peak, timed.peak_kib);
+  }
+  result.program_ms = median(program);
+  result.tool_ms = median(tool);
+  result.checklist_ms = median(checklist);
+  result.peak_kib = peak;
+  result.floor_peak_kib = floor_peak;
+  return result;
+}
+
+// Shows each line of the table as soon as it is known, even through a pipe.
+void flush_table() {
+  if (std::fflush(stdout) != 0)
+    fail("cannot write the table");
+}
+
+// How much the peak grew over the base, in bytes of leaf output.
+double growth(long peak_kib, long base_kib, size_t bytes) {
+  return static_cast<double>(peak_kib - base_kib) * 1024 / static_cast<double>(bytes);
+}
+
+int run_benchmark(int argc, char** argv) {
+  std::vector<int> sizes;
+  for (int i = 1; i < argc; ++i) {
+    char* end = nullptr;
+    long leaves = std::strtol(argv[i], &end, 10);
+    if (*end != '\0' || leaves < 1 || leaves > 1000000)
+      fail(std::string("not a number of leaves: ") + argv[i]);
+    sizes.push_back(static_cast<int>(leaves));
+  }
+  if (sizes.empty())
+    sizes = {100, 1000, 10000, 50000};
+  std::sort(sizes.begin(), sizes.end());
+
+  char scratch[] = "/tmp/leafsweep-bench.XXXXXX";
+  if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0)
+    fail("cannot make a scratch directory");
+
+  std::printf(
+      "From start until the checklist is fully drawn, median of several runs, in ms:\n"
+      "  program    leafsweep over the stand-in package tool\n"
+      "  tool       the leaf query alone into a pipe\n"
+      "  checklist  a minimal dialog program drawing the same checklist\n"
+      "  floor      tool + checklist; ratio = program / floor\n"
+      "Peak resident memory in KiB, of the program and of the checklist program; growth =\n"
+      "(peak - peak at the smallest size) / bytes of leaf output.\n\n");
+  std::printf("%7s %10s %9s %7s %9s %7s %6s %9s %9s %7s %7s\n", "leaves", "output", "program", "tool", "checklist",
+              "floor", "ratio", "peak", "checklist", "growth", "growth");
+  std::printf("%7s %10s %9s %7s %9s %7s %6s %9s %9s %7s %7s\n", "", "KiB", "ms", "ms", "ms", "ms", "", "KiB", "peak KiB",
+              "", "checkl.");
+  flush_table();
+
+  std::vector<size_result> results;
+  for (int leaves : sizes) {
+    results.push_back(measure(leaves));
+    const size_result& r = results.back();
+    const size_result& base = results.front();
+    std::printf("%7d %10.1f %9.1f %7.1f %9.1f %7.1f %6.2f %9ld %9ld %7.2f %7.2f\n", r.leaves,
+                static_cast<double>(r.bytes) / 1024,
+                r.program_ms, r.tool_ms, r.checklist_ms, r.floor_ms(), r.ratio(), r.peak_kib, r.floor_peak_kib,
+                growth(r.peak_kib, base.peak_kib, r.bytes), growth(r.floor_peak_kib, base.floor_peak_kib, r.bytes));
+    flush_table();
+  }
+  unlink("leaves");
+  unlink("pkgctl");
+  unlink("pkg-calls.log");
+  if (chdir("/") == 0)
+    rmdir(scratch);
+
+  std::printf("\nTargets up to %d leaves: ratio at most %.1f; peak memory below %.0f x the leaf output\n"
+              "plus a fixed base (here: the peak at %d leaves, %ld KiB).\n",
+              table_size, ratio_target, memory_factor, results.front().leaves, results.front().peak_kib);
+  for (const size_result& r : results) {
+    if (r.leaves > table_size)
+      continue;
+    std::printf("%7d leaves: ratio %.2f (%s)", r.leaves, r.ratio(), r.ratio() <= ratio_target ? "met" : "MISSED");
+    double grown = growth(r.peak_kib, results.front().peak_kib, r.bytes);
+    if (&r == &results.front())
+      std::printf(", memory: the base\n");
+    else
+      std::printf(", memory %.2f x (%s)\n", grown, grown < memory_factor ? "met" : "MISSED");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run_benchmark(argc, argv);
+  } catch (const std::exception& e) {
+    (void)std::fprintf(stderr, "startup_bench: %s\n", e.what());
+    return 1;
+  }
+}
