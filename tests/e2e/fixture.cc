@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -12,12 +13,19 @@ void leafsweep_run::SetUp() {
   ASSERT_NE(mkdtemp(name), nullptr);
   dir_ = name;
   env_ = {"PATH=/usr/bin:/bin", "HOME=" + dir_, "LANG=C.UTF-8", "SECRET_TOKEN=do-not-pass"};
+  // A sanitizer build's program must run with the options the suite was
+  // started with (tests/sanitizer/env.sh), not the sanitizers' defaults.
+  for (const char* variable : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = getenv(variable))
+      env_.push_back(std::string(variable) + "=" + value);
+  }
 }
 
 void leafsweep_run::TearDown() {
   term_.reset();
+  std::error_code ignored;
   if (!HasFailure())
-    std::system(("rm -rf '" + dir_ + "'").c_str());
+    std::filesystem::remove_all(dir_, ignored);
   else
     std::cerr << "scratch directory kept: " << dir_ << "\n";
 }
@@ -48,9 +56,10 @@ void leafsweep_run::write_file(const std::string& name, const std::string& bytes
 }
 
 terminal& leafsweep_run::start(int rows, int cols, const std::string& program,
-                               const std::vector<std::string>& extra_env) {
+                               const std::vector<std::string>& extra_env, const std::vector<std::string>& args) {
   run_options options;
   options.program = program;
+  options.args = args;
   options.env = env_;
   options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
   options.cwd = dir_;

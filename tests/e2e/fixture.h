@@ -59,10 +59,11 @@ class leafsweep_run : public testing::Test {
   void write_file(const std::string& name, const std::string& bytes);
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
-  // Starts a program (by default the one wired to the stand-in tool) in the
-  // scratch directory, with a small ordinary environment plus extra.
+  // Starts a program (by default the one wired to the stand-in tool) with
+  // args in the scratch directory, with a small ordinary environment plus
+  // extra.
   terminal& start(int rows = 24, int cols = 80, const std::string& program = LEAFSWEEP_DEMO,
-                  const std::vector<std::string>& extra_env = {});
+                  const std::vector<std::string>& extra_env = {}, const std::vector<std::string>& args = {});
 
   std::vector<pkg_call> calls() const { return read_call_log(path("pkg-calls.log")); }
   std::vector<pkg_call> calls_of(pkg_call_kind kind) const;
