@@ -37,9 +37,28 @@ const char* package_name(const char* key) {
   return slash != nullptr ? slash + 1 : key;
 }
 
-static void add_leaf_line(char* line) {
+// Whether the checklist shows the key exactly as it is. A control byte can
+// move the cursor (a backspace or a carriage return writes over the name)
+// and a byte above 0x7f can hide the rest of it, so the user could tick one
+// name on the screen and delete another.
+static bool shows_as_is(const char* key) {
+  for (const char* c = key; *c != '\0'; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte < 0x20 || byte > 0x7e)
+      return false;
+  }
+  return true;
+}
+
+static void add_leaf_line(char* line, size_t length) {
+  // A NUL byte would end the line early for every string function, and the
+  // shortened key could name another package.
+  if (memchr(line, '\0', length) != nullptr)
+    return;
   trim_leaf_line(line);
   leaf_line parts = split_leaf_line(line);
+  if (!shows_as_is(parts.key))
+    return;
 
   // The table keeps pointers to its keys, so each key gets a copy of its own
   // that lives until the process ends. One ENTER both looks the key up and
@@ -53,6 +72,8 @@ static void add_leaf_line(char* line) {
   bool seen = held != nullptr && held->key != key_copy;
   if (held == nullptr || seen)
     free(key_copy);
+  // A key the full table cannot take is still offered: past the table's
+  // size a package may come twice, but none is hidden from the user.
   if (!seen)
     append_leaf(package_name(parts.key), parts.comment);
 }
@@ -60,7 +81,8 @@ static void add_leaf_line(char* line) {
 void read_leaf_lines(FILE* in) {
   char* line = nullptr;
   size_t capacity = 0;
-  while (getline(&line, &capacity, in) != -1)
-    add_leaf_line(line);
+  ssize_t length;
+  while ((length = getline(&line, &capacity, in)) != -1)
+    add_leaf_line(line, static_cast<size_t>(length));
   free(line);
 }

@@ -20,7 +20,8 @@ const char* package_name(const char* key);
 
 // Reads the leaf query's output to its end and appends every line whose key
 // the seen-name table does not hold yet, entering the key. A line is taken
-// whole however long it is; a line that cannot be stored is dropped.
+// whole however long it is; a line that cannot be stored is dropped, and so
+// is one that holds a NUL byte or whose key is not all printable ASCII.
 void read_leaf_lines(FILE* in);
 
 #endif

@@ -517,6 +517,12 @@ void terminal::resize(int rows, int cols) {
   ioctl(master_, TIOCSWINSZ, &ws);
 }
 
+termios terminal::tty_mode() const {
+  termios mode{};
+  tcgetattr(master_, &mode);
+  return mode;
+}
+
 std::string terminal::describe() const {
   std::ostringstream out;
   out << "---- screen " << rows_ << "x" << cols_ << ", cursor at " << cursor().row << "," << cursor().col << " ----\n";

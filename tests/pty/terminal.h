@@ -6,6 +6,7 @@
 #define LEAFSWEEP_TESTS_PTY_TERMINAL_H
 
 #include <sys/types.h>
+#include <termios.h>
 
 #include <cstdint>
 #include <functional>
@@ -104,6 +105,8 @@ class terminal {
   // more. That says nothing about whether the child has exited.
   bool output_closed() const { return master_eof_; }
   int exit_status() const { return exited_ ? status_ : -1; }  // raw wait status
+  // The pty's terminal modes as they are now, read through the master.
+  termios tty_mode() const;
   pid_t pid() const { return pid_; }
 
   // The screen with row numbers, the cursor, the child's state and the
