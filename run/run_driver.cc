@@ -3,8 +3,12 @@
 #include <search.h>
 #include <sysexits.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <memory>
 
 #include "pkgtool/collect_leaves.h"
@@ -20,6 +24,40 @@ struct free_text {
   void operator()(char* text) const { free(text); }
 };
 
+// The dialog library lays a message out in time that grows with the square
+// of its length, in a window with a line for each of its characters, so a
+// huge description would stall the Help box; only its beginning is shown.
+constexpr size_t description_limit = 8192;
+
+// Turns every character of text that the current locale cannot print, and
+// every byte that starts no character at all, into '?', in place; line
+// feeds and tabs stay. The dialog library hides everything after a byte it
+// cannot decode, and a carriage return, a backspace or an escape sequence
+// would write over the text.
+void make_printable(char* text) {
+  const char* in = text;
+  const char* const end = text + strlen(text);
+  char* out = text;
+  mbstate_t state{};
+  while (in < end) {
+    wchar_t wide = 0;
+    size_t length = mbrtowc(&wide, in, static_cast<size_t>(end - in), &state);
+    if (length == static_cast<size_t>(-1) || length == static_cast<size_t>(-2) || length == 0) {
+      state = mbstate_t{};
+      *out++ = '?';
+      ++in;
+    } else if (wide == L'\n' || wide == L'\t' || iswprint(static_cast<wint_t>(wide))) {
+      memmove(out, in, length);
+      out += length;
+      in += length;
+    } else {
+      *out++ = '?';
+      in += length;
+    }
+  }
+  *out = '\0';
+}
+
 // Shows the long description of the highlighted package in a box of the
 // open checklist screen.
 void show_description(int current, int rows, int columns) {
@@ -29,13 +67,57 @@ void show_description(int current, int rows, int columns) {
   std::unique_ptr<char, free_text> description(query_description(item.name));
   if (description == nullptr)
     return;
+  if (strlen(description.get()) > description_limit)
+    description.get()[description_limit] = '\0';
+  make_printable(description.get());
   dialog_vars.help_button = FALSE;
   dialog_msgbox(item.help, description.get(), rows - 4, columns - 4, 1);
   dialog_vars.help_button = TRUE;
 }
 
+const char checklist_prompt[] =
+    "These are the leaf packages installed on your system\n"
+    "Chose the packages to deinstall. Help will display the package description.";
+
+struct screen_size {
+  int rows, columns;
+};
+
+// The smallest terminal that shows the checklist whole, at the given width
+// or at the width its three buttons need side by side if that is more. The
+// rows are the prompt's lines, wrapped at word boundaries inside the box's
+// borders and margins, and eight more: the box, the frame of a one-line
+// list, the buttons and the comment line. The wrap is one column narrower
+// than the dialog library's, so that the count errs on the safe side.
+screen_size checklist_needs(int columns) {
+  const int least_columns = 28;
+  columns = std::max(columns, least_columns);
+  const int width = columns - 4;
+  int lines = 1;
+  int used = 0;
+  for (const char* c = checklist_prompt; *c != '\0';) {
+    if (*c == '\n') {
+      ++lines;
+      used = 0;
+    }
+    if (*c == '\n' || *c == ' ') {
+      ++c;
+      continue;
+    }
+    int word = static_cast<int>(strcspn(c, " \n"));
+    if (used != 0 && used + 1 + word > width) {
+      ++lines;
+      used = 0;
+    }
+    used += (used != 0 ? 1 : 0) + word;
+    c += word;
+  }
+  return {lines + 8, columns};
+}
+
 // Lets the user tick the packages to delete. go_on on OK, stop_run on any
-// other way out of the checklist.
+// other way out of the checklist, run_failed when the terminal is too small
+// for it.
 int choose_leaves() {
   dialog_screen screen;
   // The size is taken once a pass; a resize shows from the next pass on.
@@ -44,18 +126,34 @@ int choose_leaves() {
   dialog_vars.help_button = TRUE;
   dialog_vars.item_help = TRUE;
   int current = 0;
-  int result;
+  int result = DLG_EXIT_ERROR;
+  bool fits;
   for (;;) {
-    result = dlg_checklist("Welcome to leafsweep.",
-                           "These are the leaf packages installed on your system\n"
-                           "Chose the packages to deinstall. Help will display the package description.",
-                           rows - 1, columns, rows - 9, leaf_count, leaf_items, " X", FLAG_CHECK, &current);
+    // In a smaller terminal the dialog library ends the whole process when
+    // the list does not fit, and draws the buttons over the list where the
+    // ticks cannot be read when it barely fits. The library fits the box
+    // into a terminal made smaller during Help, so that size counts too.
+    int shown_rows = std::min(rows, getmaxy(stdscr));
+    int shown_columns = std::min(columns, getmaxx(stdscr));
+    screen_size needed = checklist_needs(shown_columns);
+    fits = shown_rows >= needed.rows && shown_columns >= needed.columns;
+    if (!fits) {
+      screen.close();
+      (void)fprintf(stderr,
+                    "The terminal is too small for the checklist: it needs at least %d rows and %d columns.\n",
+                    needed.rows, needed.columns);
+      break;
+    }
+    result = dlg_checklist("Welcome to leafsweep.", checklist_prompt, rows - 1, columns, rows - 9, leaf_count,
+                           leaf_items, " X", FLAG_CHECK, &current);
     if (result != DLG_EXIT_HELP)
       break;
     show_description(current, rows, columns);
   }
   dialog_vars.help_button = FALSE;
   dialog_vars.item_help = FALSE;
+  if (!fits)
+    return run_failed;
   return result == DLG_EXIT_OK ? go_on : stop_run;
 }
 
