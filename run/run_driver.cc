@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <cwchar>
-#include <cwctype>
 #include <memory>
 
 #include "pkgtool/collect_leaves.h"
@@ -17,46 +14,14 @@
 #include "pkgtool/leaf_list.h"
 #include "pkgtool/query_description.h"
 #include "pkgtool/run_result.h"
+#include "run/checklist_size.h"
+#include "run/help_text.h"
 
 namespace {
 
 struct free_text {
   void operator()(char* text) const { free(text); }
 };
-
-// The dialog library lays a message out in time that grows with the square
-// of its length, in a window with a line for each of its characters, so a
-// huge description would stall the Help box; only its beginning is shown.
-constexpr size_t description_limit = 8192;
-
-// Turns every character of text that the current locale cannot print, and
-// every byte that starts no character at all, into '?', in place; line
-// feeds and tabs stay. The dialog library hides everything after a byte it
-// cannot decode, and a carriage return, a backspace or an escape sequence
-// would write over the text.
-void make_printable(char* text) {
-  const char* in = text;
-  const char* const end = text + strlen(text);
-  char* out = text;
-  mbstate_t state{};
-  while (in < end) {
-    wchar_t wide = 0;
-    size_t length = mbrtowc(&wide, in, static_cast<size_t>(end - in), &state);
-    if (length == static_cast<size_t>(-1) || length == static_cast<size_t>(-2) || length == 0) {
-      state = mbstate_t{};
-      *out++ = '?';
-      ++in;
-    } else if (wide == L'\n' || wide == L'\t' || iswprint(static_cast<wint_t>(wide))) {
-      memmove(out, in, length);
-      out += length;
-      in += length;
-    } else {
-      *out++ = '?';
-      in += length;
-    }
-  }
-  *out = '\0';
-}
 
 // Shows the long description of the highlighted package in a box of the
 // open checklist screen.
@@ -67,9 +32,7 @@ void show_description(int current, int rows, int columns) {
   std::unique_ptr<char, free_text> description(query_description(item.name));
   if (description == nullptr)
     return;
-  if (strlen(description.get()) > description_limit)
-    description.get()[description_limit] = '\0';
-  make_printable(description.get());
+  prepare_description(description.get());
   dialog_vars.help_button = FALSE;
   dialog_msgbox(item.help, description.get(), rows - 4, columns - 4, 1);
   dialog_vars.help_button = TRUE;
@@ -78,42 +41,6 @@ void show_description(int current, int rows, int columns) {
 const char checklist_prompt[] =
     "These are the leaf packages installed on your system\n"
     "Chose the packages to deinstall. Help will display the package description.";
-
-struct screen_size {
-  int rows, columns;
-};
-
-// The smallest terminal that shows the checklist whole, at the given width
-// or at the width its three buttons need side by side if that is more. The
-// rows are the prompt's lines, wrapped at word boundaries inside the box's
-// borders and margins, and eight more: the box, the frame of a one-line
-// list, the buttons and the comment line. The wrap is one column narrower
-// than the dialog library's, so that the count errs on the safe side.
-screen_size checklist_needs(int columns) {
-  const int least_columns = 28;
-  columns = std::max(columns, least_columns);
-  const int width = columns - 4;
-  int lines = 1;
-  int used = 0;
-  for (const char* c = checklist_prompt; *c != '\0';) {
-    if (*c == '\n') {
-      ++lines;
-      used = 0;
-    }
-    if (*c == '\n' || *c == ' ') {
-      ++c;
-      continue;
-    }
-    int word = static_cast<int>(strcspn(c, " \n"));
-    if (used != 0 && used + 1 + word > width) {
-      ++lines;
-      used = 0;
-    }
-    used += (used != 0 ? 1 : 0) + word;
-    c += word;
-  }
-  return {lines + 8, columns};
-}
 
 // Lets the user tick the packages to delete. go_on on OK, stop_run on any
 // other way out of the checklist, run_failed when the terminal is too small
@@ -135,7 +62,7 @@ int choose_leaves() {
     // into a terminal made smaller during Help, so that size counts too.
     int shown_rows = std::min(rows, getmaxy(stdscr));
     int shown_columns = std::min(columns, getmaxx(stdscr));
-    screen_size needed = checklist_needs(shown_columns);
+    screen_size needed = checklist_needs(checklist_prompt, shown_columns);
     fits = shown_rows >= needed.rows && shown_columns >= needed.columns;
     if (!fits) {
       screen.close();
