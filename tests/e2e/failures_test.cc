@@ -34,8 +34,7 @@ TEST_P(delete_outcomes, a_failed_or_killed_delete_holds_the_terminal_until_enter
     t.type("\r");
   }
   ASSERT_TRUE(wait_for_question());
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_ENTER);
+  answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), std::string(c.prompt ? enter_prompt : "") + closing_line);
 }
@@ -76,8 +75,7 @@ TEST_F(leafsweep_run, a_tool_gone_at_delete_time_is_reported_with_its_errno) {
   EXPECT_EQ(t.stderr_text(), "ERROR: 2!\n" + enter_prompt);
   t.type("\r");
   ASSERT_TRUE(wait_for_question());
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_ENTER);
+  answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), "ERROR: 2!\n" + enter_prompt + closing_line);
   EXPECT_EQ(installed().size(), small_system().size());

@@ -78,6 +78,15 @@ std::vector<pkg_call> leafsweep_run::calls_of(pkg_call_kind kind) const {
   return result;
 }
 
+std::vector<std::string> leafsweep_run::only_delete() const {
+  std::vector<pkg_call> deletes = calls_of(pkg_call_kind::delete_packages);
+  if (deletes.size() != 1) {
+    ADD_FAILURE() << deletes.size() << " delete commands ran, not one";
+    return {};
+  }
+  return deleted_packages(deletes[0]);
+}
+
 std::vector<std::string> leafsweep_run::installed() const {
   std::vector<std::string> keys;
   std::ifstream in(path("pkgdb"));

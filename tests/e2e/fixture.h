@@ -47,6 +47,19 @@ inline const std::string next_pass_question = "Do you want to process the new le
 inline const std::string closing_line = "\nProgram Terminated Successfully\n";
 inline const std::string enter_prompt = "\n\nPress ENTER to continue... ";
 
+// The checklist's buttons are OK, Cancel and Help; the question's Yes and
+// No. Tab moves to the next button and Enter presses it.
+inline void press_help(terminal& t) {
+  t.key(VTERM_KEY_TAB);
+  t.key(VTERM_KEY_TAB);
+  t.key(VTERM_KEY_ENTER);
+}
+inline void answer_yes(terminal& t) { t.key(VTERM_KEY_ENTER); }
+inline void answer_no(terminal& t) {
+  t.key(VTERM_KEY_TAB);
+  t.key(VTERM_KEY_ENTER);
+}
+
 class leafsweep_run : public testing::Test {
  protected:
   void SetUp() override;
@@ -67,6 +80,9 @@ class leafsweep_run : public testing::Test {
 
   std::vector<pkg_call> calls() const { return read_call_log(path("pkg-calls.log")); }
   std::vector<pkg_call> calls_of(pkg_call_kind kind) const;
+  // The packages named by the run's one delete command; a failure, and
+  // nothing, when there was not exactly one.
+  std::vector<std::string> only_delete() const;
   // Keys of the packages still in the stand-in's database.
   std::vector<std::string> installed() const;
 

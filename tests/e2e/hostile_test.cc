@@ -17,17 +17,6 @@ namespace {
 // Waits for the big inputs: generous, for a loaded machine.
 constexpr double slow_s = 90;
 
-void press_help(terminal& t) {
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_ENTER);
-}
-
-void answer_no(terminal& t) {
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_ENTER);
-}
-
 // Where the last of the given sequences stands in the output, or -1.
 long last_of(const std::string& output, const std::string& sequence) {
   size_t at = output.rfind(sequence);
@@ -175,9 +164,7 @@ TEST_P(hostile_leaves, offer_only_names_shown_as_they_are_and_delete_exactly_tho
   EXPECT_EQ(t.stderr_text(), closing_line);
   EXPECT_TRUE(terminal_restored(t));
 
-  auto deletes = calls_of(pkg_call_kind::delete_packages);
-  ASSERT_EQ(deletes.size(), 1u);
-  EXPECT_EQ(deleted_packages(deletes[0]), c.offered);
+  EXPECT_EQ(only_delete(), c.offered);
   EXPECT_EQ(installed(), (std::vector<std::string>{"curl-8.4.0", "libnghttp2-1.58.0", "nano-7.2", "tmux-3.3a",
                                                    "libevent-2.1.12", "pkg-1.20.9"}));
 }
@@ -233,9 +220,7 @@ TEST_F(leafsweep_run, a_flood_of_leaves_hides_no_name_and_deletes_the_ticked_one
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_TRUE(terminal_restored(t));
-  auto deletes = calls_of(pkg_call_kind::delete_packages);
-  ASSERT_EQ(deletes.size(), 1u);
-  EXPECT_EQ(deleted_packages(deletes[0]), (std::vector<std::string>{"p0-1.0", last.back()}));
+  EXPECT_EQ(only_delete(), (std::vector<std::string>{"p0-1.0", last.back()}));
 }
 
 TEST_F(leafsweep_run, a_ten_megabyte_description_opens_and_scrolls_without_stalling) {
@@ -265,9 +250,7 @@ TEST_F(leafsweep_run, a_ten_megabyte_description_opens_and_scrolls_without_stall
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_TRUE(terminal_restored(t));
-  auto deletes = calls_of(pkg_call_kind::delete_packages);
-  ASSERT_EQ(deletes.size(), 1u);
-  EXPECT_EQ(deleted_packages(deletes[0]), std::vector<std::string>{"nano-7.2"});
+  EXPECT_EQ(only_delete(), std::vector<std::string>{"nano-7.2"});
 }
 
 TEST_F(leafsweep_run, a_description_shows_as_plain_text_whatever_bytes_it_holds) {
@@ -344,9 +327,7 @@ TEST_F(leafsweep_run, every_shell_metacharacter_reaches_the_queries_and_the_dele
   for (const pkg_call& c : calls_of(pkg_call_kind::description_query))
     described.push_back(described_package(c));
   EXPECT_EQ(described, keys);
-  auto deletes = calls_of(pkg_call_kind::delete_packages);
-  ASSERT_EQ(deletes.size(), 1u);
-  EXPECT_EQ(deleted_packages(deletes[0]), keys);
+  EXPECT_EQ(only_delete(), keys);
   EXPECT_EQ(installed(), std::vector<std::string>{"plain-2.0"});
   for (const char* file : {"owned-1", "owned-2", "owned-3"})
     EXPECT_NE(access(path(file).c_str(), F_OK), 0) << file;
@@ -420,9 +401,7 @@ TEST_P(smallest_terminals, show_the_whole_checklist_and_work) {
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);
   EXPECT_TRUE(terminal_restored(t));
-  auto deletes = calls_of(pkg_call_kind::delete_packages);
-  ASSERT_EQ(deletes.size(), 1u);
-  EXPECT_EQ(deleted_packages(deletes[0]), std::vector<std::string>{"curl-8.4.0"});
+  EXPECT_EQ(only_delete(), std::vector<std::string>{"curl-8.4.0"});
 }
 
 INSTANTIATE_TEST_SUITE_P(sizes, smallest_terminals,
@@ -472,9 +451,7 @@ TEST_F(leafsweep_run, resizes_during_the_checklist_and_help_keep_the_ticks) {
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);
   EXPECT_TRUE(terminal_restored(t));
-  auto deletes = calls_of(pkg_call_kind::delete_packages);
-  ASSERT_EQ(deletes.size(), 1u);
-  EXPECT_EQ(deleted_packages(deletes[0]), (std::vector<std::string>{"nano-7.2", "tmux-3.3a"}));
+  EXPECT_EQ(only_delete(), (std::vector<std::string>{"nano-7.2", "tmux-3.3a"}));
 }
 
 TEST_F(leafsweep_run, a_terminal_shrunk_during_help_ends_the_run_before_the_checklist_returns) {

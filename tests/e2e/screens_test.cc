@@ -172,10 +172,7 @@ TEST_F(readme_screens, match_the_program) {
   }));
   take("checklist");
 
-  // Help is the third button.
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_ENTER);
+  press_help(t);
   ASSERT_TRUE(box_around("GNU nano is a small and friendly text editor.", 20, 76));
   ASSERT_TRUE(t.wait_for([](const terminal& s) {
     return s.contains("WWW: https://www.nano-editor.org/") && s.contains("<  OK  >") &&
@@ -192,8 +189,7 @@ TEST_F(readme_screens, match_the_program) {
   take("next-pass");
 
   // No ends the run.
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_ENTER);
+  answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(installed(), (std::vector<std::string>{"curl-8.4.0", "nano-7.2", "libevent-2.1.12", "wget-1.21.4",
                                                    "pkg-1.20.9"}));

@@ -65,10 +65,8 @@ TEST_F(under_valgrind, two_passes_with_help_and_a_failed_delete_make_no_memory_e
   ASSERT_TRUE(wait_for_checklist_with("tmux-3.3a"));
   tick("curl-8.4.0");
   tick("tmux-3.3a");
-  // Help on a ticked entry: Help is the third button.
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_TAB);
-  t.key(VTERM_KEY_ENTER);
+  // Help on a ticked entry.
+  press_help(t);
   ASSERT_TRUE(t.wait_for_text("tmux lets you switch between programs.", slow_s));
   press_ok();
   ASSERT_TRUE(wait_for_checklist_with("tmux-3.3a"));
@@ -84,8 +82,7 @@ TEST_F(under_valgrind, two_passes_with_help_and_a_failed_delete_make_no_memory_e
   tick("libevent-2.1.12");
   press_ok();
   ASSERT_TRUE(wait_for_question());
-  t.key(VTERM_KEY_TAB);  // No
-  t.key(VTERM_KEY_ENTER);
+  answer_no(t);
 
   int status = t.wait_exit(slow_s);
   ASSERT_TRUE(status != -1 && WIFEXITED(status)) << t.describe();
