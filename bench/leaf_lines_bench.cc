@@ -27,7 +27,7 @@ constexpr int lines = 2000;
 std::vector<char*> fill_table(int first, int count) {
   std::vector<char*> keys;
   for (int i = first; i < first + count; ++i) {
-    char* key = strdup(leaf_name(i).c_str());
+    char* key = seen_key(leaf_name(i).c_str());
     ENTRY entry{key, nullptr};
     if (hsearch(entry, ENTER) == nullptr) {
       free(key);
@@ -45,8 +45,10 @@ void destroy_table(std::vector<char*> keys, const std::string& text) {
   std::unordered_set<char*> known(keys.begin(), keys.end());
   for (size_t start = 0; start < text.size(); start = text.find('\n', start) + 1) {
     std::string key = text.substr(start, text.find('\t', start) - start);
-    ENTRY probe{key.data(), nullptr};
+    char* table_key = seen_key(key.c_str());
+    ENTRY probe{table_key, nullptr};
     ENTRY* found = hsearch(probe, FIND);
+    free(table_key);
     if (found != nullptr && known.insert(found->key).second)
       keys.push_back(found->key);
   }

@@ -166,8 +166,11 @@ void check_pass(const std::vector<expected_record>& expected) {
 void release_keys(const std::set<std::string>& keys) {
   std::vector<char*> copies;
   for (const std::string& key : keys) {
-    ENTRY probe{const_cast<char*>(key.c_str()), nullptr};
+    char* table_key = seen_key(key.c_str());
+    check(table_key != nullptr, "no memory for a key");
+    ENTRY probe{table_key, nullptr};
     ENTRY* found = hsearch(probe, FIND);
+    free(table_key);
     check(found != nullptr, "an offered key is not in the table");
     copies.push_back(found->key);
   }

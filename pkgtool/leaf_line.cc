@@ -2,6 +2,7 @@
 
 #include <search.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -50,6 +51,22 @@ static bool shows_as_is(const char* key) {
   return true;
 }
 
+char* seen_key(const char* key) {
+  static const char hex[] = "0123456789abcdef";
+  // FNV-1a, 32 bits.
+  uint32_t hash = 2166136261u;
+  for (const char* c = key; *c != '\0'; ++c)
+    hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+  size_t length = strlen(key);
+  auto copy = static_cast<char*>(malloc(8 + length + 1));
+  if (copy == nullptr)
+    return nullptr;
+  for (int i = 0; i < 8; ++i)
+    copy[i] = hex[(hash >> (28 - 4 * i)) & 0xf];
+  memcpy(copy + 8, key, length + 1);
+  return copy;
+}
+
 static void add_leaf_line(char* line, size_t length) {
   // A NUL byte would end the line early for every string function, and the
   // shortened key could name another package.
@@ -64,7 +81,7 @@ static void add_leaf_line(char* line, size_t length) {
   // that lives until the process ends. One ENTER both looks the key up and
   // enters it, handing back the entry already there for a key seen before,
   // so that a new key's probe sequence is walked once instead of twice.
-  char* key_copy = strdup(parts.key);
+  char* key_copy = seen_key(parts.key);
   if (key_copy == nullptr)
     return;
   ENTRY entry{key_copy, nullptr};

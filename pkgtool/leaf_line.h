@@ -18,6 +18,13 @@ leaf_line split_leaf_line(char* line);
 // The package name that a key stands for: the text after its last '/'.
 const char* package_name(const char* key);
 
+// The seen-name table's copy of a key: eight hex digits of a hash of the
+// whole key, then the key. The C library's table may hash little more than
+// a key's first bytes, and package names share long prefixes ("py311-",
+// "rubygem-"); the digest in front spreads them over the table. Null when
+// memory runs out; release it with free().
+char* seen_key(const char* key);
+
 // Reads the leaf query's output to its end and appends every line whose key
 // the seen-name table does not hold yet, entering the key. A line is taken
 // whole however long it is; a line that cannot be stored is dropped, and so

@@ -3,6 +3,8 @@
 #include <search.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -133,6 +135,21 @@ TEST_F(leaf_reading, many_packages_grow_the_list_without_loss) {
 TEST_F(leaf_reading, a_last_line_without_line_feed_counts) {
   read("a-1\tA\nb-1\tB");
   EXPECT_EQ(names(), (std::vector<std::string>{"a-1", "b-1"}));
+}
+
+TEST(seen_key, is_a_digest_of_the_whole_key_then_the_key) {
+  char* a = seen_key("rubygem-aaaaaaaa-1.0");
+  char* b = seen_key("rubygem-aaaaaaab-1.0");
+  char* again = seen_key("rubygem-aaaaaaaa-1.0");
+  ASSERT_TRUE(a && b && again);
+  EXPECT_STREQ(a + 8, "rubygem-aaaaaaaa-1.0");
+  EXPECT_EQ(strspn(a, "0123456789abcdef"), 8u);
+  EXPECT_STREQ(a, again);
+  // Names alike in their first bytes differ at once in the table.
+  EXPECT_NE(std::string(a, 8), std::string(b, 8));
+  free(a);
+  free(b);
+  free(again);
 }
 
 TEST(leaf_list, free_on_an_empty_list_is_harmless) {
