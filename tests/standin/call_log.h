@@ -180,14 +180,13 @@ inline std::vector<pkg_call> parse_call_log(const std::string& text) {
     return calls;
 }
 
-// Reads and parses the log at path; an empty vector if the file does not exist.
-inline std::vector<pkg_call> read_call_log(const std::string& path) {
+enum class read_result { ok, missing, error };
+
+// Reads a whole file into text; on error, errno says why.
+inline read_result read_file(const std::string& path, std::string& text) {
+    text.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return {};
-        throw std::runtime_error("call log: cannot open " + path + ": " + std::strerror(errno));
-    }
-    std::string text;
+    if (fd < 0) return errno == ENOENT ? read_result::missing : read_result::error;
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -195,12 +194,27 @@ inline std::vector<pkg_call> read_call_log(const std::string& path) {
         if (n < 0) {
             int e = errno;
             ::close(fd);
-            throw std::runtime_error("call log: cannot read " + path + ": " + std::strerror(e));
+            errno = e;
+            return read_result::error;
         }
         if (n == 0) break;
         text.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    return read_result::ok;
+}
+
+// Reads and parses the log at path; an empty vector if the file does not exist.
+inline std::vector<pkg_call> read_call_log(const std::string& path) {
+    std::string text;
+    switch (read_file(path, text)) {
+    case read_result::missing:
+        return {};
+    case read_result::error:
+        throw std::runtime_error("call log: cannot read " + path + ": " + std::strerror(errno));
+    case read_result::ok:
+        break;
+    }
     return parse_call_log(text);
 }
 

@@ -55,29 +55,6 @@ void out(const std::string& data) {
     if (!write_all(1, data)) fail(exit_ioerr, std::string("cannot write output: ") + std::strerror(errno));
 }
 
-enum class read_result { ok, missing, error };
-
-read_result read_file(const std::string& path, std::string& text) {
-    text.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? read_result::missing : read_result::error;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int e = errno;
-            ::close(fd);
-            errno = e;
-            return read_result::error;
-        }
-        if (n == 0) break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return read_result::ok;
-}
-
 // Reads a file the command needs; exits 66 if it is missing or unreadable.
 std::string must_read(const std::string& path) {
     std::string text;
