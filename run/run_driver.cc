@@ -53,8 +53,7 @@ int choose_leaves() {
   dialog_vars.help_button = TRUE;
   dialog_vars.item_help = TRUE;
   int current = 0;
-  int result = DLG_EXIT_ERROR;
-  bool fits;
+  int outcome;
   for (;;) {
     // In a smaller terminal the dialog library ends the whole process when
     // the list does not fit, and draws the buttons over the list where the
@@ -63,25 +62,25 @@ int choose_leaves() {
     int shown_rows = std::min(rows, getmaxy(stdscr));
     int shown_columns = std::min(columns, getmaxx(stdscr));
     screen_size needed = checklist_needs(checklist_prompt, shown_columns);
-    fits = shown_rows >= needed.rows && shown_columns >= needed.columns;
-    if (!fits) {
+    if (shown_rows < needed.rows || shown_columns < needed.columns) {
       screen.close();
       (void)fprintf(stderr,
                     "The terminal is too small for the checklist: it needs at least %d rows and %d columns.\n",
                     needed.rows, needed.columns);
+      outcome = run_failed;
       break;
     }
-    result = dlg_checklist("Welcome to leafsweep.", checklist_prompt, rows - 1, columns, rows - 9, leaf_count,
-                           leaf_items, " X", FLAG_CHECK, &current);
-    if (result != DLG_EXIT_HELP)
+    int result = dlg_checklist("Welcome to leafsweep.", checklist_prompt, rows - 1, columns, rows - 9, leaf_count,
+                               leaf_items, " X", FLAG_CHECK, &current);
+    if (result != DLG_EXIT_HELP) {
+      outcome = result == DLG_EXIT_OK ? go_on : stop_run;
       break;
+    }
     show_description(current, rows, columns);
   }
   dialog_vars.help_button = FALSE;
   dialog_vars.item_help = FALSE;
-  if (!fits)
-    return run_failed;
-  return result == DLG_EXIT_OK ? go_on : stop_run;
+  return outcome;
 }
 
 bool wants_next_pass() {
