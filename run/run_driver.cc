@@ -16,6 +16,7 @@
 #include "pkgtool/run_result.h"
 #include "run/checklist_size.h"
 #include "run/help_text.h"
+#include "run/terminal_check.h"
 
 namespace {
 
@@ -109,6 +110,11 @@ int run_passes() {
 int run_leafsweep() {
   static const char no_table[] = "Cannot create hash table.\n";
   static const char closing[] = "\nProgram Terminated Successfully\n";
+  static const char no_terminal[] = "leafsweep needs a terminal: run it from a terminal or the console.\n";
+  if (!has_terminal()) {
+    (void)fwrite(no_terminal, 1, sizeof no_terminal - 1, stderr);
+    return EXIT_FAILURE;
+  }
   // Every key the leaf query reports in this run goes into this table, so
   // that no package is offered twice.
   if (hcreate(10000) == 0) {

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# The manual page passes mandoc's checks without a single warning, and
+# The manual page passes every mandoc check, down to style notes, and
 # "make install" of a build without the tests puts exactly the files of the
 # ports tree's package list, with their modes, under the default prefix and
 # under another one, inside DESTDIR.
 set -euo pipefail
 sh tools/deps.sh mandoc
 
-echo "== mandoc -Tlint -W warning leafsweep.8"
-lint=$(mandoc -Tlint -W warning leafsweep.8 2>&1) || true
+# The page refers to manuals of the systems leafsweep runs on, which a
+# Debian build host does not have; mandoc notes each one it cannot find.
+# Only these are let through, so a misspelt reference still fails.
+target_pages='ncurses 3|cron 8|pkg 8|pkg-delete 8|pkg-query 8'
+
+echo "== mandoc -Tlint -W style leafsweep.8"
+lint=$(mandoc -Tlint -W style leafsweep.8 2>&1 | grep '^mandoc: leafsweep\.8:' |
+  grep -Ev ": STYLE: referenced manual not found: Xr ($target_pages)\$") || true
 if [ -n "$lint" ]; then
   echo "$lint" >&2
   exit 1

@@ -1,14 +1,16 @@
 // When the package tool or the system fails: what the user is told, what the
 // program's exit status says, and that nothing is deleted by mistake.
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
 #include "fixture.h"
 
 namespace {
-
 
 struct delete_outcome {
   const char* label;
@@ -145,5 +147,92 @@ TEST_F(leafsweep_run, no_child_for_the_delete_command_is_a_failure) {
   EXPECT_EQ(t.stderr_text(), "");
   EXPECT_TRUE(calls_of(pkg_call_kind::delete_packages).empty());
 }
+
+struct detached_run {
+  int status = -1;
+  std::string error_text;
+};
+
+// Runs the program as cron would: in a session of its own with no
+// controlling terminal, standard input and output on /dev/null and standard
+// error on a pipe.
+detached_run run_without_terminal(const std::string& dir, std::vector<std::string> env) {
+  detached_run result;
+  int err_pipe[2];
+  if (pipe(err_pipe) != 0) {
+    ADD_FAILURE() << "pipe: " << strerror(errno);
+    return result;
+  }
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string program = LEAFSWEEP_DEMO;
+  char* argv[] = {program.data(), nullptr};
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null_fd = open("/dev/null", O_RDWR);
+    if (setsid() < 0 || null_fd < 0 || dup2(null_fd, 0) < 0 || dup2(null_fd, 1) < 0 || dup2(err_pipe[1], 2) < 0 ||
+        chdir(dir.c_str()) != 0)
+      _exit(126);
+    close(err_pipe[0]);
+    execve(argv[0], argv, envp.data());
+    _exit(127);
+  }
+  close(err_pipe[1]);
+  if (pid < 0) {
+    ADD_FAILURE() << "fork: " << strerror(errno);
+    close(err_pipe[0]);
+    return result;
+  }
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(err_pipe[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0)
+      result.error_text.append(buffer, static_cast<size_t>(n));
+  }
+  close(err_pipe[0]);
+  int wait_status;
+  while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  return result;
+}
+
+TEST_F(leafsweep_run, without_a_terminal_it_says_so_and_runs_no_query) {
+  install(small_system());
+  detached_run run = run_without_terminal(path(""), env_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.error_text, "leafsweep needs a terminal: run it from a terminal or the console.\n");
+  EXPECT_TRUE(calls().empty());
+}
+
+// With its standard streams redirected the program still finds its
+// controlling terminal and draws there. (Standard error is the harness's
+// pipe, so one stream always stays on the pty: with none left there, the pty
+// would close as no shell's terminal does.)
+struct redirection {
+  const char* label;
+  bool stdin_from_null, stdout_to_null;
+};
+
+class redirected_streams : public leafsweep_run, public testing::WithParamInterface<redirection> {};
+
+TEST_P(redirected_streams, still_use_the_controlling_terminal) {
+  install(small_system());
+  terminal& t = start_redirected(GetParam().stdin_from_null, GetParam().stdout_to_null);
+  ASSERT_TRUE(wait_for_checklist());
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+  EXPECT_EQ(only_delete(), std::vector<std::string>{"nano-7.2"});
+}
+
+INSTANTIATE_TEST_SUITE_P(streams, redirected_streams,
+                         testing::Values(redirection{"stdin_from_dev_null", true, false},
+                                         redirection{"stdout_to_dev_null", false, true}),
+                         [](const testing::TestParamInfo<redirection>& info) { return info.param.label; });
 
 }  // namespace

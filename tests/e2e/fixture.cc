@@ -69,6 +69,17 @@ terminal& leafsweep_run::start(int rows, int cols, const std::string& program,
   return *term_;
 }
 
+terminal& leafsweep_run::start_redirected(bool stdin_from_null, bool stdout_to_null) {
+  run_options options;
+  options.program = LEAFSWEEP_DEMO;
+  options.env = env_;
+  options.cwd = dir_;
+  options.stdin_from_pty = !stdin_from_null;
+  options.stdout_to_null = stdout_to_null;
+  term_ = std::make_unique<terminal>(options);
+  return *term_;
+}
+
 std::vector<pkg_call> leafsweep_run::calls_of(pkg_call_kind kind) const {
   std::vector<pkg_call> result;
   for (const pkg_call& c : calls()) {

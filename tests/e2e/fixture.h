@@ -77,6 +77,10 @@ class leafsweep_run : public testing::Test {
   // extra.
   terminal& start(int rows = 24, int cols = 80, const std::string& program = LEAFSWEEP_DEMO,
                   const std::vector<std::string>& extra_env = {}, const std::vector<std::string>& args = {});
+  // Starts the program wired to the stand-in tool at 24x80 with standard
+  // input and output taken from /dev/null where asked; the pty stays its
+  // controlling terminal.
+  terminal& start_redirected(bool stdin_from_null, bool stdout_to_null);
 
   std::vector<pkg_call> calls() const { return read_call_log(path("pkg-calls.log")); }
   std::vector<pkg_call> calls_of(pkg_call_kind kind) const;

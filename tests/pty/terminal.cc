@@ -190,6 +190,13 @@ terminal::terminal(const run_options& options) : rows_(options.rows), cols_(opti
         close(null_fd);
       }
     }
+    if (options.stdout_to_null) {
+      int null_fd = open("/dev/null", O_WRONLY);
+      if (null_fd >= 0) {
+        dup2(null_fd, 1);
+        close(null_fd);
+      }
+    }
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
       ssize_t ignored = write(2, chdir_failure.data(), chdir_failure.size());
       (void)ignored;

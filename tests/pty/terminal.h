@@ -29,6 +29,9 @@ struct run_options {
   // When false, the child's standard input is /dev/null; its output still
   // goes to the pty, which stays its controlling terminal (/dev/tty).
   bool stdin_from_pty = true;
+  // When true, the child's standard output is /dev/null; the pty stays its
+  // controlling terminal.
+  bool stdout_to_null = false;
 };
 
 // A rectangle drawn with line-drawing characters: the rows and columns of

@@ -54,12 +54,12 @@ TEST_P(delete_argv, holds_the_ticked_names_in_list_order_then_null) {
 
 INSTANTIATE_TEST_SUITE_P(
     cases, delete_argv,
-    testing::Values(argv_case{"empty list", {}, {}},
-                    argv_case{"nothing ticked", {0, 0, 0}, {}},
-                    argv_case{"all ticked", {1, 1, 1}, {"p0-1", "p1-1", "p2-1"}},
-                    argv_case{"middle only", {0, 1, 0}, {"p1-1"}},
-                    argv_case{"any non-zero state is a tick", {-1, 0, 7}, {"p0-1", "p2-1"}}),
-    [](const testing::TestParamInfo<argv_case>& info) { return "case" + std::to_string(info.index); });
+    testing::Values(argv_case{"empty_list", {}, {}},
+                    argv_case{"nothing_ticked", {0, 0, 0}, {}},
+                    argv_case{"all_ticked", {1, 1, 1}, {"p0-1", "p1-1", "p2-1"}},
+                    argv_case{"middle_only", {0, 1, 0}, {"p1-1"}},
+                    argv_case{"any_non_zero_state_is_a_tick", {-1, 0, 7}, {"p0-1", "p2-1"}}),
+    [](const testing::TestParamInfo<argv_case>& info) { return info.param.label; });
 
 // Real wait statuses, made by real children.
 int status_of_exit(int code) {
