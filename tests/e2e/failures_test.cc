@@ -164,12 +164,13 @@ detached_run run_without_terminal(const std::string& dir, std::vector<std::strin
     return result;
   }
   std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::string program = LEAFSWEEP_DEMO;
-  char* argv[] = {program.data(), nullptr};
   pid_t pid = fork();
   if (pid == 0) {
+    char* argv[] = {program.data(), nullptr};
     int null_fd = open("/dev/null", O_RDWR);
     if (setsid() < 0 || null_fd < 0 || dup2(null_fd, 0) < 0 || dup2(null_fd, 1) < 0 || dup2(err_pipe[1], 2) < 0 ||
         chdir(dir.c_str()) != 0)
