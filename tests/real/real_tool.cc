@@ -117,7 +117,6 @@ tool_result run_in(const std::string& dir, const std::vector<std::string>& argv)
   for (const std::string& word : argv)
     words.push_back(const_cast<char*>(word.c_str()));
   words.push_back(nullptr);
-  char* no_environment[] = {nullptr};
   pid_t pid = fork();
   if (pid == -1)
     throw std::runtime_error("fork failed");
@@ -127,6 +126,7 @@ tool_result run_in(const std::string& dir, const std::vector<std::string>& argv)
         dup2(fileno(errors), 2) == -1)
       _exit(126);
     close(out[0]);
+    char* no_environment[] = {nullptr};
     execve(words[0], words.data(), no_environment);
     _exit(127);
   }
