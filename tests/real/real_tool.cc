@@ -69,7 +69,7 @@ std::string digest(const std::string& text) {
     hash *= 1099511628211ull;
   }
   char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  (void)std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
   return hex;
 }
 
@@ -114,6 +114,7 @@ tool_result run_in(const std::string& dir, const std::vector<std::string>& argv)
   if (errors == nullptr || pipe(out) != 0)
     throw std::runtime_error("cannot make the child's output channels");
   std::vector<char*> words;
+  words.reserve(argv.size() + 1);
   for (const std::string& word : argv)
     words.push_back(const_cast<char*>(word.c_str()));
   words.push_back(nullptr);
@@ -148,7 +149,7 @@ tool_result run_in(const std::string& dir, const std::vector<std::string>& argv)
   std::rewind(errors);
   while ((count = static_cast<ssize_t>(std::fread(buffer, 1, sizeof buffer, errors))) > 0)
     result.errors.append(buffer, static_cast<size_t>(count));
-  std::fclose(errors);
+  (void)std::fclose(errors);
   return result;
 }
 
@@ -170,7 +171,7 @@ std::string made_packages(const std::vector<package>& packages, const std::strin
     manifests.push_back(manifest(p, by_name));
     all += "\n" + manifests.back();
   }
-  const std::string done = cache_dir + "/" + digest(all);
+  std::string done = cache_dir + "/" + digest(all);
   if (fs::is_directory(done))
     return done;
 
