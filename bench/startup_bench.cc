@@ -242,8 +242,9 @@ size_result measure_real(const std::string& scratch) {
   const std::string& output = query.output;
   if (!query.ok() || output.empty())
     fail("the real tool's leaf query failed: " + query.errors);
-  const std::string first = output.substr(0, output.find('\n'));
-  const std::string last = output.substr(output.rfind('\n', output.size() - 2) + 1);
+  const std::vector<std::string> lines = lines_of(output);
+  const std::string& first = lines.front();
+  const std::string& last = lines.back();
   const expected_list list{first.substr(0, first.find('\t')), first.substr(first.find('\t') + 1),
                            last.substr(0, last.find('\t'))};
   const std::string leaves_file = scratch + "/leaves";
@@ -251,7 +252,7 @@ size_result measure_real(const std::string& scratch) {
   if (chdir(dir.c_str()) != 0)
     fail("cannot change to " + dir);
   size_result result = measure_runs(LEAFSWEEP_REAL, REAL_PKG_WRAPPER, leaves_file, output, list,
-                                    static_cast<int>(std::count(output.begin(), output.end(), '\n')), 31);
+                                    static_cast<int>(lines.size()), 31);
   if (chdir(scratch.c_str()) != 0)
     fail("cannot change to " + scratch);
   return result;

@@ -35,12 +35,7 @@ TEST_P(real_help, shows_the_description_as_the_tool_stores_it) {
   add_packages(system);
   tool_result stored = tool({"query", "%e", p.key()});
   ASSERT_TRUE(stored.ok()) << stored.errors;
-  std::vector<std::string> stored_lines;
-  for (size_t start = 0; start < stored.output.size();) {
-    size_t end = std::min(stored.output.find('\n', start), stored.output.size());
-    stored_lines.push_back(stored.output.substr(start, end - start));
-    start = end + 1;
-  }
+  std::vector<std::string> stored_lines = lines_of(stored.output);
   while (!stored_lines.empty() && stored_lines.back().empty())
     stored_lines.pop_back();
   EXPECT_EQ(stored_lines, p.description);

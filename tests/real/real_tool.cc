@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -218,18 +219,21 @@ void add_to_new_root(const std::string& dir, const std::vector<package>& package
   }
 }
 
+std::vector<std::string> lines_of(const std::string& output) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < output.size();) {
+    size_t end = std::min(output.find('\n', start), output.size());
+    lines.push_back(output.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 std::vector<std::string> tool_leaves(const std::string& dir) {
   tool_result query = run_real_tool(dir, {"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"});
   require(query, "the leaf query");
   std::vector<std::string> keys;
-  size_t start = 0;
-  while (start < query.output.size()) {
-    size_t end = query.output.find('\n', start);
-    if (end == std::string::npos)
-      end = query.output.size();
-    std::string line = query.output.substr(start, end - start);
+  for (const std::string& line : lines_of(query.output))
     keys.push_back(line.substr(0, line.find('\t')));
-    start = end + 1;
-  }
   return keys;
 }

@@ -37,6 +37,9 @@ std::string made_packages(const std::vector<package>& packages, const std::strin
 // tool's output, on any failure.
 void add_to_new_root(const std::string& dir, const std::vector<package>& packages, const std::string& cache_dir);
 
+// The lines of a tool's output, without their line feeds.
+std::vector<std::string> lines_of(const std::string& output);
+
 // The keys pkg's own leaf query lists over dir/root, in its order. Throws
 // if the query fails.
 std::vector<std::string> tool_leaves(const std::string& dir);
