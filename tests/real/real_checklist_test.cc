@@ -25,8 +25,9 @@ TEST_F(real_tool_run, the_checklist_lists_exactly_the_tools_leaves_in_its_order)
   EXPECT_EQ(t.stderr_text(), closing_line);
 }
 
-// Help for a multi-line description with UTF-8, one with an empty line, a
-// name with "+" and a version with an epoch.
+// Help for a multi-line description with UTF-8, ones with an empty line, a
+// name with "+" whose description has indented lines, and a version with an
+// epoch.
 class real_help : public real_tool_run, public testing::WithParamInterface<const char*> {};
 
 TEST_P(real_help, shows_the_description_as_the_tool_stores_it) {

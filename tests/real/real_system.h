@@ -1,6 +1,7 @@
 // The system the real-tool tests add to each scratch root: 31 packages with
-// dependency chains, a locked leaf, multi-line and UTF-8 descriptions, a
-// name with "+", versions with "_" and with a "," epoch.
+// dependency chains, a locked leaf, multi-line and UTF-8 descriptions (one
+// with indented lines and a double blank), a name with "+", versions with
+// "_" and with a "," epoch.
 #ifndef LEAFSWEEP_TESTS_REAL_REAL_SYSTEM_H
 #define LEAFSWEEP_TESTS_REAL_REAL_SYSTEM_H
 
@@ -58,7 +59,7 @@ inline std::vector<package> real_system() {
       {"libsigc++", "3.4.0", "Callback framework for C++", {}, {"libsigc++ implements a typesafe callback system."}},
       {"libxml2", "2.11.6", "XML parser library for GNOME", {}, {"Libxml2 is the XML C parser of GNOME."}},
       {"libxml++", "5.0.3", "XML API for C++", {"libxml2"},
-       {"libxml++ is a C++ wrapper for libxml2:", "DOM and SAX parsers,", "validation against a DTD."}},
+       {"libxml++ is a C++ wrapper for libxml2:", "  - DOM and SAX parsers,", "  - validation  against a DTD."}},
       {"glibmm", "2.78.0", "C++ interfaces for glib2", {"libsigc++"}, {"glibmm wraps glib for C++."}},
       {"gtkmm30", "3.24.8", "C++ wrapper for the Gtk+3 widget set", {"glibmm", "libsigc++"},
        {"gtkmm is the C++ interface for Gtk+."}},
