@@ -24,11 +24,22 @@ test: deps all
 demo: deps all
 	sh demo/run-demo.sh $(BUILD)
 
+# The real-tool suite, in a build directory of its own: leafsweep against
+# the real package tool over scratch roots. The tool is LEAFSWEEP_REAL_PKG
+# from the environment when set (a BSD host's pkg), else pkg built once into
+# build-pkg/ by tools/build-pkg.sh.
+test-real: deps
+	pkg=`sh tools/build-pkg.sh build-pkg` && \
+	cmake -S . -B build-real $(CMAKE_FLAGS) -DLEAFSWEEP_REAL_PKG="$$pkg" && \
+	cmake --build build-real -j $(JOBS) --target real_tests && \
+	cd build-real && ctest -j $(JOBS) -L real --output-on-failure
+
 # The benchmarks (docs/benchmarks.md), built for speed in a directory of
-# their own.
+# their own; the real-tool row needs the real tool too.
 bench:
 	sh tools/deps.sh libbenchmark-dev
-	cmake -S . -B build-bench -DLEAFSWEEP_BENCH=ON -DCMAKE_BUILD_TYPE=Release
+	pkg=`sh tools/build-pkg.sh build-pkg` && \
+	cmake -S . -B build-bench -DLEAFSWEEP_BENCH=ON -DCMAKE_BUILD_TYPE=Release -DLEAFSWEEP_REAL_PKG="$$pkg"
 	cmake --build build-bench -j $(JOBS) --target startup_bench leaf_lines_bench
 	build-bench/bench/startup_bench
 	build-bench/bench/leaf_lines_bench
@@ -39,4 +50,4 @@ install: all
 clean:
 	rm -rf $(BUILD)
 
-.PHONY: all configure deps test demo bench install clean
+.PHONY: all configure deps test test-real demo bench install clean

@@ -4,7 +4,11 @@
 // same prebuilt items. Prints the medians, their ratio and the program's
 // peak resident memory for each number of leaves.
 //
-// Usage: startup_bench [LEAVES...]   (default: 100 1000 10000 50000)
+// With the real package tool configured, a last row times leafsweep-real
+// over a real package database of 2 000 packages against the tool's own
+// leaf query plus the same checklist.
+//
+// Usage: startup_bench [LEAVES...] [real]   (default: 100 1000 10000 50000 real)
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +16,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +26,9 @@
 #include "leaf_output.h"
 #include "pkgtool/child_process.h"
 #include "terminal.h"
+#ifdef LEAFSWEEP_REAL
+#include "real_tool.h"
+#endif
 
 namespace {
 
@@ -65,14 +74,20 @@ void write_file(const std::string& path, const std::string& text) {
     fail("cannot write " + path);
 }
 
-// A checklist over the generated leaves is fully drawn once its title, its
-// buttons, its first entry and that entry's comment on the bottom line are
-// all on the screen.
-bool checklist_drawn(const terminal& t) {
-  static const std::string first_name = leaf_name(0);
-  static const std::string first_comment = leaf_comment(0);
-  return t.contains("Welcome to leafsweep.") && t.contains("< Help >") && t.contains(first_name) &&
-         t.row(t.rows() - 1).find(first_comment) != std::string::npos;
+// What a checklist must show: its first entry and that entry's comment,
+// and, after End, its last entry.
+struct expected_list {
+  std::string first_name, first_comment, last_name;
+};
+
+// The generated leaves from the first on, count of them.
+expected_list generated_list(int count) { return {leaf_name(0), leaf_comment(0), leaf_name(count - 1)}; }
+
+// A checklist is fully drawn once its title, its buttons, its first entry
+// and that entry's comment on the bottom line are all on the screen.
+bool checklist_drawn(const terminal& t, const expected_list& list) {
+  return t.contains("Welcome to leafsweep.") && t.contains("< Help >") && t.contains(list.first_name) &&
+         t.row(t.rows() - 1).find(list.first_comment) != std::string::npos;
 }
 
 struct checklist_run {
@@ -81,20 +96,21 @@ struct checklist_run {
 };
 
 // Starts program in a pseudo-terminal in the current directory and times it
-// until its checklist is drawn; then ends it with Escape. Unless last is -1
-// it first checks that the list ends with leaf number last, so that a
-// program that lost leaves on the way cannot pass for a fast one.
-checklist_run time_checklist(const std::string& program, const std::vector<std::string>& args, int last) {
+// until its checklist is drawn; then ends it with Escape. When check_last is
+// set it first checks that the list ends with the expected last entry, so
+// that a program that lost leaves on the way cannot pass for a fast one.
+checklist_run time_checklist(const std::string& program, const std::vector<std::string>& args,
+                             const expected_list& list, bool check_last) {
   run_options options;
   options.program = program;
   options.args = args;
   steady::time_point start = steady::now();
   terminal screen(options);
-  if (!screen.wait_for(checklist_drawn, timeout_s))
+  if (!screen.wait_for([&](const terminal& t) { return checklist_drawn(t, list); }, timeout_s))
     fail(program + " did not draw its checklist");
   checklist_run run{ms_since(start), peak_rss_kib(screen.pid())};
-  if (last >= 0) {
-    const std::string last_name = leaf_name(last);
+  if (check_last) {
+    const std::string& last_name = list.last_name;
     screen.key(VTERM_KEY_END);
     if (!screen.wait_for([&](const terminal& t) { return t.contains(last_name); }, timeout_s))
       fail(program + " does not list " + last_name + " last");
@@ -106,14 +122,14 @@ checklist_run time_checklist(const std::string& program, const std::vector<std::
   return run;
 }
 
-// The leaf query into a pipe, started without a shell as the program
-// starts it, its output read and thrown away.
-double time_tool_query(size_t expected_bytes) {
-  const char* const argv[] = {STANDIN_PATH, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c", nullptr};
+// The leaf query of tool into a pipe, started without a shell as the
+// program starts it, its output read and thrown away.
+double time_tool_query(const char* tool, size_t expected_bytes) {
+  const char* const argv[] = {tool, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c", nullptr};
   steady::time_point start = steady::now();
   tool_pipe query;
   if (!query.open(argv))
-    fail("cannot start the stand-in package tool");
+    fail(std::string("cannot start ") + tool);
   char buffer[65536];
   size_t total = 0;
   size_t count;
@@ -122,7 +138,7 @@ double time_tool_query(size_t expected_bytes) {
   int status = query.close();
   double ms = ms_since(start);
   if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || total != expected_bytes)
-    fail("the stand-in's leaf query failed");
+    fail(std::string("the leaf query of ") + tool + " failed");
   return ms;
 }
 
@@ -138,57 +154,147 @@ struct size_result {
 // Few runs for the big lists, which take longest and vary least.
 int runs_for(int leaves) { return leaves < table_size ? 31 : leaves == table_size ? 15 : 5; }
 
-// Measures one size in the scratch directory, the program and the floor
-// taking turns so that a change in the machine's load hits both alike.
-size_result measure(int leaves) {
-  std::string output = leaf_output(leaves);
-  write_file("leaves", output);
-  write_file("pkgctl", "leaves_file leaves\n");
-  size_result result{leaves, output.size(), 0, 0, 0, 0, 0};
-  std::vector<double> program, tool, checklist;
-  long peak = 0, floor_peak = 0;
-  int runs = runs_for(leaves);
-  for (int run = 0; run < runs; ++run) {
-    // The call log would grow by a record on every call.
-    unlink("pkg-calls.log");
-    checklist_run timed = time_checklist(PROGRAM_PATH, {}, run == 0 ? leaves - 1 : -1);
-    program.push_back(timed.ms);
-    peak = std::max(peak, timed.peak_kib);
-    tool.push_back(time_tool_query(output.size()));
-    timed = time_checklist(CHECKLIST_FLOOR_PATH, {"leaves"}, run == 0 ? leaves - 1 : -1);
-    checklist.push_back(timed.ms);
-    floor_peak = std::max(floor_peak, timed.peak_kib);
-  }
-  result.program_ms = median(program);
-  result.tool_ms = median(tool);
-  result.checklist_ms = median(checklist);
-  result.peak_kib = peak;
-  result.floor_peak_kib = floor_peak;
-  return result;
-}
-
 // Shows each line of the table as soon as it is known, even through a pipe.
 void flush_table() {
   if (std::fflush(stdout) != 0)
     fail("cannot write the table");
 }
 
+// Times program, the leaf query of tool and the checklist program over
+// leaves_file, runs times in turns, so that a change in the machine's load
+// hits all three alike. The first run checks that both lists end with the
+// last entry.
+size_result measure_runs(const char* program, const char* tool, const std::string& leaves_file,
+                         const std::string& output, const expected_list& list, int leaves, int runs) {
+  size_result result{leaves, output.size(), 0, 0, 0, 0, 0};
+  std::vector<double> program_ms, tool_ms, checklist_ms;
+  long peak = 0, floor_peak = 0;
+  for (int run = 0; run < runs; ++run) {
+    // The stand-in's call log would grow by a record on every call.
+    unlink("pkg-calls.log");
+    checklist_run timed = time_checklist(program, {}, list, run == 0);
+    program_ms.push_back(timed.ms);
+    peak = std::max(peak, timed.peak_kib);
+    tool_ms.push_back(time_tool_query(tool, output.size()));
+    timed = time_checklist(CHECKLIST_FLOOR_PATH, {leaves_file}, list, run == 0);
+    checklist_ms.push_back(timed.ms);
+    floor_peak = std::max(floor_peak, timed.peak_kib);
+  }
+  result.program_ms = median(program_ms);
+  result.tool_ms = median(tool_ms);
+  result.checklist_ms = median(checklist_ms);
+  result.peak_kib = peak;
+  result.floor_peak_kib = floor_peak;
+  return result;
+}
+
+// Measures one size of generated leaves in the scratch directory, the
+// stand-in tool printing them.
+size_result measure(int leaves) {
+  std::string output = leaf_output(leaves);
+  write_file("leaves", output);
+  write_file("pkgctl", "leaves_file leaves\n");
+  return measure_runs(PROGRAM_PATH, STANDIN_PATH, "leaves", output, generated_list(leaves), leaves,
+                      runs_for(leaves));
+}
+
+#ifdef LEAFSWEEP_REAL
+// The real tool's row: leafsweep-real over a root holding real_installed
+// packages, real_leaves of them leaves, made once and kept in
+// REAL_SYSTEM_CACHE. The floor's tool is the same wrapper around pkg that
+// the program runs.
+constexpr int real_installed = 2000;
+constexpr int real_leaves = 480;
+constexpr double real_ratio_target = 1.05;
+
+std::vector<package> big_system() {
+  std::vector<package> system;
+  for (int i = 0; i < real_installed; ++i) {
+    const std::string key = leaf_name(i);
+    const size_t dash = key.rfind('-');
+    system.push_back({key.substr(0, dash), key.substr(dash + 1), leaf_comment(i), {},
+                      {"Package " + std::to_string(i) + " of a big system."}});
+  }
+  // Every package past the leaves is needed by one of them.
+  for (size_t i = real_leaves; i < system.size(); ++i)
+    system[i % real_leaves].depends.push_back(system[i].name);
+  return system;
+}
+
+// The directory holding the big system's root/, made on the first run.
+std::string big_system_dir() {
+  const std::vector<package> system = big_system();
+  const std::string dir = made_packages(system, REAL_SYSTEM_CACHE) + ".system";
+  const std::string complete = dir + "/complete";
+  if (access(complete.c_str(), F_OK) == 0)
+    return dir;
+  std::printf("(making a root with %d packages in %s, once)\n", real_installed, dir.c_str());
+  flush_table();
+  std::filesystem::remove_all(dir);
+  add_to_new_root(dir, system, REAL_SYSTEM_CACHE);
+  write_file(complete, "");
+  return dir;
+}
+
+size_result measure_real(const std::string& scratch) {
+  const std::string dir = big_system_dir();
+  tool_result query = run_real_tool(dir, {"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"});
+  const std::string& output = query.output;
+  if (!query.ok() || output.empty())
+    fail("the real tool's leaf query failed: " + query.errors);
+  const std::vector<std::string> lines = lines_of(output);
+  const std::string& first = lines.front();
+  const std::string& last = lines.back();
+  const expected_list list{first.substr(0, first.find('\t')), first.substr(first.find('\t') + 1),
+                           last.substr(0, last.find('\t'))};
+  const std::string leaves_file = scratch + "/leaves";
+  write_file(leaves_file, output);
+  if (chdir(dir.c_str()) != 0)
+    fail("cannot change to " + dir);
+  size_result result = measure_runs(LEAFSWEEP_REAL, REAL_PKG_WRAPPER, leaves_file, output, list,
+                                    static_cast<int>(lines.size()), 31);
+  if (chdir(scratch.c_str()) != 0)
+    fail("cannot change to " + scratch);
+  return result;
+}
+#endif
+
 // How much the peak grew over the base, in bytes of leaf output.
 double growth(long peak_kib, long base_kib, size_t bytes) {
   return static_cast<double>(peak_kib - base_kib) * 1024 / static_cast<double>(bytes);
 }
 
+void print_row(const size_result& r, const size_result& base, const char* note) {
+  std::printf("%7d %10.1f %9.1f %7.1f %9.1f %7.1f %6.2f %9ld %9ld %7.2f %7.2f%s\n", r.leaves,
+              static_cast<double>(r.bytes) / 1024, r.program_ms, r.tool_ms, r.checklist_ms, r.floor_ms(), r.ratio(),
+              r.peak_kib, r.floor_peak_kib, growth(r.peak_kib, base.peak_kib, r.bytes),
+              growth(r.floor_peak_kib, base.floor_peak_kib, r.bytes), note);
+  flush_table();
+}
+
 int run_benchmark(int argc, char** argv) {
   std::vector<int> sizes;
+  bool real = false;
   for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "real") {
+      real = true;
+      continue;
+    }
     char* end = nullptr;
     long leaves = std::strtol(argv[i], &end, 10);
     if (*end != '\0' || leaves < 1 || leaves > 1000000)
       fail(std::string("not a number of leaves: ") + argv[i]);
     sizes.push_back(static_cast<int>(leaves));
   }
-  if (sizes.empty())
+  if (argc == 1) {
     sizes = {100, 1000, 10000, 50000};
+    real = true;
+  }
+#ifndef LEAFSWEEP_REAL
+  if (real && argc > 1)
+    fail("this build has no real package tool (configure with -DLEAFSWEEP_REAL_PKG=...)");
+  real = false;
+#endif
   std::sort(sizes.begin(), sizes.end());
 
   char scratch[] = "/tmp/leafsweep-bench.XXXXXX";
@@ -197,7 +303,7 @@ int run_benchmark(int argc, char** argv) {
 
   std::printf(
       "From start until the checklist is fully drawn, median of several runs, in ms:\n"
-      "  program    leafsweep over the stand-in package tool\n"
+      "  program    leafsweep over the stand-in package tool (real: over the real pkg)\n"
       "  tool       the leaf query alone into a pipe\n"
       "  checklist  a minimal dialog program drawing the same checklist\n"
       "  floor      tool + checklist; ratio = program / floor\n"
@@ -212,20 +318,29 @@ int run_benchmark(int argc, char** argv) {
   std::vector<size_result> results;
   for (int leaves : sizes) {
     results.push_back(measure(leaves));
-    const size_result& r = results.back();
-    const size_result& base = results.front();
-    std::printf("%7d %10.1f %9.1f %7.1f %9.1f %7.1f %6.2f %9ld %9ld %7.2f %7.2f\n", r.leaves,
-                static_cast<double>(r.bytes) / 1024,
-                r.program_ms, r.tool_ms, r.checklist_ms, r.floor_ms(), r.ratio(), r.peak_kib, r.floor_peak_kib,
-                growth(r.peak_kib, base.peak_kib, r.bytes), growth(r.floor_peak_kib, base.floor_peak_kib, r.bytes));
-    flush_table();
+    print_row(results.back(), results.front(), "");
   }
+#ifdef LEAFSWEEP_REAL
+  std::optional<size_result> real_result;
+  if (real) {
+    real_result = measure_real(scratch);
+    std::string note = "  real pkg, " + std::to_string(real_installed) + " installed";
+    print_row(*real_result, results.empty() ? *real_result : results.front(), note.c_str());
+  }
+#endif
   unlink("leaves");
   unlink("pkgctl");
   unlink("pkg-calls.log");
   if (chdir("/") == 0)
     rmdir(scratch);
 
+#ifdef LEAFSWEEP_REAL
+  if (real_result)
+    std::printf("\nTarget with the real tool: ratio at most %.2f; %.2f (%s)\n", real_ratio_target,
+                real_result->ratio(), real_result->ratio() <= real_ratio_target ? "met" : "MISSED");
+#endif
+  if (results.empty())
+    return 0;
   std::printf("\nTargets up to %d leaves: ratio at most %.1f; peak memory below %.0f x the leaf output\n"
               "plus a fixed base (here: the peak at %d leaves, %ld KiB).\n",
               table_size, ratio_target, memory_factor, results.front().leaves, results.front().peak_kib);

@@ -4,11 +4,12 @@
 # warning is an error, then cppcheck through tools/cppcheck.sh. Any finding
 # of either fails the step; both run, so that one log shows every finding.
 set -euo pipefail
-sh tools/deps.sh clang-tidy cppcheck
+sh tools/deps.sh clang-tidy cppcheck libsqlite3-dev
 
 # clang-tidy takes each file's flags from the compile commands; nothing is
-# built.
-cmake -S . -B build-tidy -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+# built, so the real-tool tests are included with a path for a package tool
+# that need not exist.
+cmake -S . -B build-tidy -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DLEAFSWEEP_REAL_PKG=/usr/local/sbin/pkg >/dev/null
 sed -n 's/^ *"file": "\(.*\)"$/\1/p' build-tidy/compile_commands.json |
   grep -E "^$PWD/(run|pkgtool|tests)/" | sort -u >build-tidy/tidy-files
 

@@ -32,9 +32,8 @@ void leafsweep_run::TearDown() {
 
 void leafsweep_run::install(const std::vector<package>& packages) {
   std::string db;
-  comments_.clear();
+  remember_comments(packages);
   for (const package& p : packages) {
-    comments_[p.key()] = p.comment;
     db += "package\t" + p.name + "\t" + p.version + "\n";
     db += "comment\t" + p.comment + "\n";
     for (const std::string& d : p.depends)
@@ -45,6 +44,12 @@ void leafsweep_run::install(const std::vector<package>& packages) {
       db += "description\t" + line + "\n";
   }
   write_file("pkgdb", db);
+}
+
+void leafsweep_run::remember_comments(const std::vector<package>& packages) {
+  comments_.clear();
+  for (const package& p : packages)
+    comments_[p.key()] = p.comment;
 }
 
 void leafsweep_run::control(const std::string& directives) { write_file("pkgctl", directives); }

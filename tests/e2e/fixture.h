@@ -13,17 +13,8 @@
 #include <vector>
 
 #include "call_log.h"
+#include "package.h"
 #include "terminal.h"
-
-struct package {
-  std::string name;
-  std::string version;
-  std::string comment;
-  std::vector<std::string> depends;  // names without version
-  std::vector<std::string> description;
-  bool locked = false;
-  std::string key() const { return name + "-" + version; }
-};
 
 // A small system: the leaves are curl, nano and tmux (pkg is locked);
 // deleting curl frees libnghttp2, deleting tmux frees libevent.
@@ -67,6 +58,8 @@ class leafsweep_run : public testing::Test {
 
   // The database the stand-in tool serves, in this order.
   void install(const std::vector<package>& packages);
+  // Tells highlight() and tick() the comments of the packages a tool serves.
+  void remember_comments(const std::vector<package>& packages);
   // Directives for the stand-in tool (see tests/standin/README.md).
   void control(const std::string& directives);
   void write_file(const std::string& name, const std::string& bytes);
@@ -107,6 +100,7 @@ class leafsweep_run : public testing::Test {
   int exit_code();
 
   terminal& term() { return *term_; }
+  const terminal& term() const { return *term_; }
   std::vector<std::string> env_;
 
  private:

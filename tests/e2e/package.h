@@ -1,0 +1,19 @@
+// A package as the tests describe it to a package tool, the stand-in or
+// the real one.
+#ifndef LEAFSWEEP_TESTS_E2E_PACKAGE_H
+#define LEAFSWEEP_TESTS_E2E_PACKAGE_H
+
+#include <string>
+#include <vector>
+
+struct package {
+  std::string name;
+  std::string version;
+  std::string comment;
+  std::vector<std::string> depends;  // names without version
+  std::vector<std::string> description;
+  bool locked = false;
+  std::string key() const { return name + "-" + version; }
+};
+
+#endif

@@ -1,0 +1,148 @@
+// Deleting with the real package tool: what goes from the root and the
+// database, what the next pass offers, and deletes that the tool refuses
+// because the system changed or is busy.
+#include <algorithm>
+
+#include "real_fixture.h"
+#include "real_system.h"
+
+namespace {
+
+std::vector<std::string> without(std::vector<std::string> keys, const std::vector<std::string>& gone) {
+  keys.erase(std::remove_if(keys.begin(), keys.end(),
+                            [&](const std::string& k) { return std::find(gone.begin(), gone.end(), k) != gone.end(); }),
+             keys.end());
+  return keys;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> keys) {
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+TEST_F(real_tool_run, ok_deletes_the_ticked_packages_and_each_pass_offers_what_they_freed) {
+  const std::vector<package> system = real_system();
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  const std::vector<std::string> first_leaves = tool_leaves_now();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(first_leaves));
+  const std::vector<std::string> ticked{"git-2.42.0_1", "py311-black-23.11.0", "tmux-3.3a_1"};
+  for (const std::string& key : ticked)
+    tick(key);
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(t.stderr_text(), "");
+
+  // Exactly the ticked packages are gone, files and rows.
+  EXPECT_EQ(database_rows(), without(before, ticked));
+  for (const package& p : system) {
+    bool deleted = std::find(ticked.begin(), ticked.end(), p.key()) != ticked.end();
+    EXPECT_EQ(file_installed(p), !deleted) << p.key();
+  }
+
+  // The next pass offers the freed leaves, in the tool's order, and none
+  // offered before.
+  const std::vector<std::string> freed = without(tool_leaves_now(), first_leaves);
+  EXPECT_EQ(sorted(freed),
+            (std::vector<std::string>{"curl-8.4.0", "expat-2.5.0", "libevent-2.1.12", "py311-click-8.1.7",
+                                      "utf8proc-2.9.0"}));
+  answer_yes(t);
+  ASSERT_TRUE(wait_for_listed(freed));
+
+  // Deleting curl frees libnghttp2 at the end of the chain.
+  tick("curl-8.4.0");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_FALSE(file_installed(find_package(system, "curl-8.4.0")));
+  answer_yes(t);
+  ASSERT_TRUE(wait_for_listed({"libnghttp2-1.58.0"}));
+  t.key(VTERM_KEY_ESCAPE);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+  EXPECT_EQ(database_rows(), without(before, {"git-2.42.0_1", "py311-black-23.11.0", "tmux-3.3a_1", "curl-8.4.0"}));
+}
+
+// Someone else deletes a ticked package after the checklist appeared. The
+// tool fails only when nothing it was given is left, and then the Enter
+// prompt holds its message; either way the run goes on.
+struct removed_case {
+  const char* name;
+  std::vector<std::string> ticked;
+  bool prompt;
+};
+
+void PrintTo(const removed_case& c, std::ostream* out) { *out << c.name; }
+
+class removed_meanwhile : public real_tool_run, public testing::WithParamInterface<removed_case> {};
+
+TEST_P(removed_meanwhile, the_run_goes_on) {
+  const removed_case& c = GetParam();
+  add_packages(real_system());
+  const std::vector<std::string> before = database_rows();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_checklist());
+  for (const std::string& key : c.ticked)
+    tick(key);
+  tool_result other = tool({"delete", "-y", "nano-7.2"});
+  ASSERT_TRUE(other.ok()) << other.output << other.errors;
+  press_ok();
+  if (c.prompt) {
+    ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
+    EXPECT_TRUE(t.contains("No packages matched for pattern 'nano-7.2'"));
+    t.key(VTERM_KEY_ENTER);
+  }
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), (c.prompt ? enter_prompt : "") + closing_line);
+  EXPECT_EQ(database_rows(), without(before, c.ticked));
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, removed_meanwhile,
+                         testing::Values(removed_case{"the_only_ticked_one", {"nano-7.2"}, true},
+                                         removed_case{"one_of_two", {"nano-7.2", "vim-9.0.2116"}, false}),
+                         [](const testing::TestParamInfo<removed_case>& info) { return info.param.name; });
+
+TEST_F(real_tool_run, a_database_locked_by_another_pkg_ends_in_the_enter_prompt_with_nothing_lost) {
+  const std::vector<package> system = real_system();
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("nano-7.2");
+
+  // pkg lock holds the database's exclusive lock while it asks whether to
+  // lock.
+  run_options holder_options;
+  holder_options.program = REAL_PKG_WRAPPER;
+  holder_options.args = {"lock", "vim"};
+  holder_options.cwd = dir();
+  terminal holder(holder_options);
+  ASSERT_TRUE(holder.wait_for_text("vim-9.0.2116: lock this package?"));
+
+  // The tool gives up after its retries, a few seconds.
+  press_ok();
+  ASSERT_TRUE(t.wait_for_stderr(enter_prompt, 120));
+  EXPECT_NE(t.stderr_text().find("locked by another process"), std::string::npos) << t.stderr_text();
+
+  holder.type("n");
+  holder.key(VTERM_KEY_ENTER);
+  int status = holder.wait_exit();
+  EXPECT_TRUE(status != -1 && WIFEXITED(status)) << holder.describe();
+  EXPECT_EQ(database_rows(), before);
+  EXPECT_TRUE(file_installed(find_package(system, "nano-7.2")));
+
+  t.key(VTERM_KEY_ENTER);
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_TRUE(t.stderr_text().size() >= closing_line.size() &&
+              t.stderr_text().compare(t.stderr_text().size() - closing_line.size(), closing_line.size(), closing_line) == 0)
+      << t.stderr_text();
+  // Nothing was lost: every package is there, and nothing got locked.
+  EXPECT_EQ(database_rows(), before);
+  EXPECT_EQ(tool({"query", "%k", "vim"}).output, "0\n");
+}
+
+}  // namespace
