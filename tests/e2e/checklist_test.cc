@@ -13,6 +13,9 @@ struct screen_size {
   int rows, cols;
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const screen_size& s, std::ostream* out) { *out << s.rows << "x" << s.cols; }
+
 class checklist_sizes : public leafsweep_run, public testing::WithParamInterface<screen_size> {};
 
 TEST_P(checklist_sizes, shows_every_leaf_in_a_box_filling_the_screen) {
@@ -84,6 +87,8 @@ struct way_out {
   const char* label;
   std::vector<VTermKey> keys;
 };
+
+void PrintTo(const way_out& c, std::ostream* out) { *out << c.label; }
 
 class leaving_the_checklist : public leafsweep_run, public testing::WithParamInterface<way_out> {};
 

@@ -18,6 +18,9 @@ struct delete_outcome {
   bool prompt;
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const delete_outcome& c, std::ostream* out) { *out << c.label; }
+
 class delete_outcomes : public leafsweep_run, public testing::WithParamInterface<delete_outcome> {};
 
 TEST_P(delete_outcomes, a_failed_or_killed_delete_holds_the_terminal_until_enter) {
@@ -94,6 +97,8 @@ struct query_failure {
   const char* label;
   const char* directive;
 };
+
+void PrintTo(const query_failure& c, std::ostream* out) { *out << c.label; }
 
 class leaf_query_failures : public leafsweep_run, public testing::WithParamInterface<query_failure> {};
 
@@ -215,6 +220,8 @@ struct redirection {
   const char* label;
   bool stdin_from_null, stdout_to_null;
 };
+
+void PrintTo(const redirection& c, std::ostream* out) { *out << c.label; }
 
 class redirected_streams : public leafsweep_run, public testing::WithParamInterface<redirection> {};
 

@@ -99,6 +99,9 @@ struct leaf_output {
   std::vector<std::string> offered;  // the checklist's entries, in order
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const leaf_output& c, std::ostream* out) { *out << c.label; }
+
 // Bytes of every value but printable ASCII and the line feed, with a line
 // feed now and then: every line they make has a key that is not printable.
 // They come from a fixed xorshift sequence, the same in every run.
@@ -338,6 +341,8 @@ struct small_terminal {
   int needed_rows, needed_cols;
 };
 
+void PrintTo(const small_terminal& c, std::ostream* out) { *out << c.rows << "x" << c.cols; }
+
 class too_small_terminals : public leafsweep_run, public testing::WithParamInterface<small_terminal> {};
 
 TEST_P(too_small_terminals, end_the_run_with_a_message_before_the_checklist) {
@@ -368,6 +373,8 @@ INSTANTIATE_TEST_SUITE_P(sizes, too_small_terminals,
 struct screen_size {
   int rows, cols;
 };
+
+void PrintTo(const screen_size& s, std::ostream* out) { *out << s.rows << "x" << s.cols; }
 
 class smallest_terminals : public leafsweep_run, public testing::WithParamInterface<screen_size> {};
 

@@ -21,6 +21,9 @@ struct argv_case {
   std::vector<std::string> names;  // expected names after "-y"
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const argv_case& c, std::ostream* out) { *out << c.label; }
+
 class delete_argv : public testing::TestWithParam<argv_case> {
  protected:
   void TearDown() override { free_leaf_list(); }

@@ -17,6 +17,9 @@ struct printable_case {
   std::string out;
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const printable_case& c, std::ostream* out) { *out << c.label; }
+
 class printable_text : public testing::TestWithParam<printable_case> {
  protected:
   void SetUp() override { ASSERT_NE(setlocale(LC_CTYPE, "C.UTF-8"), nullptr); }
@@ -54,6 +57,8 @@ struct size_case {
   int columns;
   screen_size needed;
 };
+
+void PrintTo(const size_case& c, std::ostream* out) { *out << c.columns << " columns"; }
 
 class checklist_size : public testing::TestWithParam<size_case> {};
 

@@ -20,6 +20,9 @@ struct split_case {
   std::string name;
 };
 
+// Failure reports name the case, not its bytes.
+void PrintTo(const split_case& c, std::ostream* out) { *out << testing::PrintToString(c.line); }
+
 class leaf_line_split : public testing::TestWithParam<split_case> {};
 
 TEST_P(leaf_line_split, trims_and_splits_like_the_tool_prints) {
