@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,14 +61,19 @@ void leafsweep_run::write_file(const std::string& name, const std::string& bytes
   ASSERT_TRUE(out.good()) << name;
 }
 
-terminal& leafsweep_run::start(int rows, int cols, const std::string& program,
-                               const std::vector<std::string>& extra_env, const std::vector<std::string>& args) {
+run_options leafsweep_run::options_for(const std::string& program) const {
   run_options options;
   options.program = program;
-  options.args = args;
   options.env = env_;
-  options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
   options.cwd = dir_;
+  return options;
+}
+
+terminal& leafsweep_run::start(int rows, int cols, const std::string& program,
+                               const std::vector<std::string>& extra_env, const std::vector<std::string>& args) {
+  run_options options = options_for(program);
+  options.args = args;
+  options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
   options.rows = rows;
   options.cols = cols;
   term_ = std::make_unique<terminal>(options);
@@ -75,10 +81,7 @@ terminal& leafsweep_run::start(int rows, int cols, const std::string& program,
 }
 
 terminal& leafsweep_run::start_redirected(bool stdin_from_null, bool stdout_to_null) {
-  run_options options;
-  options.program = LEAFSWEEP_DEMO;
-  options.env = env_;
-  options.cwd = dir_;
+  run_options options = options_for(LEAFSWEEP_DEMO);
   options.stdin_from_pty = !stdin_from_null;
   options.stdout_to_null = stdout_to_null;
   term_ = std::make_unique<terminal>(options);
@@ -186,4 +189,21 @@ void leafsweep_run::tick(const std::string& key) {
 int leafsweep_run::exit_code() {
   int status = term().wait_exit();
   return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The entries of the checklist on the screen, top to bottom, without their
+// tick boxes.
+std::vector<std::string> checklist_entries(const terminal& t) {
+  std::vector<std::string> found;
+  for (int r = 0; r < t.rows(); ++r) {
+    std::string row = t.row(r);
+    size_t box = row.find("] ");
+    if (box == std::string::npos || box < 2 || row[box - 2] != '[')
+      continue;
+    std::string entry = row.substr(box + 2);
+    entry.erase(std::min(entry.size(), entry.find("│")));
+    entry.erase(entry.find_last_not_of(' ') + 1);
+    found.push_back(entry);
+  }
+  return found;
 }

@@ -38,6 +38,10 @@ inline const std::string next_pass_question = "Do you want to process the new le
 inline const std::string closing_line = "\nProgram Terminated Successfully\n";
 inline const std::string enter_prompt = "\n\nPress ENTER to continue... ";
 
+// The entries of the checklist on the screen, top to bottom, without their
+// tick boxes.
+std::vector<std::string> checklist_entries(const terminal& t);
+
 // The checklist's buttons are OK, Cancel and Help; the question's Yes and
 // No. Tab moves to the next button and Enter presses it.
 inline void press_help(terminal& t) {
@@ -104,6 +108,10 @@ class leafsweep_run : public testing::Test {
   std::vector<std::string> env_;
 
  private:
+  // The program started in the scratch directory with the ordinary
+  // environment.
+  run_options options_for(const std::string& program) const;
+
   std::string dir_;
   std::map<std::string, std::string> comments_;  // by key, from install()
   std::unique_ptr<terminal> term_;

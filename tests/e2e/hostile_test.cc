@@ -55,23 +55,6 @@ testing::AssertionResult terminal_restored(const terminal& t) {
   return testing::AssertionSuccess();
 }
 
-// The entries of the checklist on the screen, top to bottom, without their
-// tick boxes.
-std::vector<std::string> entries(const terminal& t) {
-  std::vector<std::string> found;
-  for (int r = 0; r < t.rows(); ++r) {
-    std::string row = t.row(r);
-    size_t box = row.find("] ");
-    if (box == std::string::npos || box < 2 || row[box - 2] != '[')
-      continue;
-    std::string entry = row.substr(box + 2);
-    entry.erase(std::min(entry.size(), entry.find("│")));
-    entry.erase(entry.find_last_not_of(' ') + 1);
-    found.push_back(entry);
-  }
-  return found;
-}
-
 // Ticks every entry from the highlighted one down, one per name, checking
 // that each is the name expected there.
 void tick_down(terminal& t, const std::vector<std::string>& names) {
@@ -158,7 +141,7 @@ TEST_P(hostile_leaves, offer_only_names_shown_as_they_are_and_delete_exactly_tho
   control("leaves_file leaves.out\n");
   terminal& t = start();
   ASSERT_TRUE(wait_for_checklist());
-  ASSERT_EQ(entries(t), c.offered) << t.describe();
+  ASSERT_EQ(checklist_entries(t), c.offered) << t.describe();
   tick_down(t, c.offered);
   press_ok();
   ASSERT_TRUE(wait_for_question());
@@ -204,7 +187,7 @@ TEST_F(leafsweep_run, a_flood_of_leaves_hides_no_name_and_deletes_the_ticked_one
   // beyond the table's size comes twice.
   t.key(VTERM_KEY_END);
   ASSERT_TRUE(t.wait_for([](const terminal& s) { return !s.contains("p0-1.0"); }, slow_s));
-  std::vector<std::string> last = entries(t);
+  std::vector<std::string> last = checklist_entries(t);
   ASSERT_GE(last.size(), 10u) << t.describe();
   EXPECT_EQ(last.back(), "p99999-1.0");
   EXPECT_EQ(last[last.size() - 2], "p99999-1.0") << t.describe();
@@ -311,7 +294,7 @@ TEST_F(leafsweep_run, every_shell_metacharacter_reaches_the_queries_and_the_dele
   install(system);
   terminal& t = start(24, 100);
   ASSERT_TRUE(wait_for_checklist());
-  ASSERT_EQ(entries(t).size(), keys.size() + 1) << t.describe();
+  ASSERT_EQ(checklist_entries(t).size(), keys.size() + 1) << t.describe();
   for (size_t i = 0; i < keys.size(); ++i) {
     highlight(keys[i]);
     press_help(t);

@@ -134,6 +134,16 @@ char process_state(pid_t pid) {
   return line[name_end + 2];
 }
 
+// Puts /dev/null, opened with flags, in place of descriptor fd, in the
+// child before it executes the program.
+void redirect_to_null(int fd, int flags) {
+  int null_fd = open("/dev/null", flags);
+  if (null_fd >= 0) {
+    dup2(null_fd, fd);
+    close(null_fd);
+  }
+}
+
 }  // namespace
 
 std::ostream& operator<<(std::ostream& out, const box& b) {
@@ -183,20 +193,8 @@ terminal::terminal(const run_options& options) : rows_(options.rows), cols_(opti
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     dup2(err_pipe[1], 2);  // dup2 clears close-on-exec on the copy
-    if (!options.stdin_from_pty) {
-      int null_fd = open("/dev/null", O_RDONLY);
-      if (null_fd >= 0) {
-        dup2(null_fd, 0);
-        close(null_fd);
-      }
-    }
-    if (options.stdout_to_null) {
-      int null_fd = open("/dev/null", O_WRONLY);
-      if (null_fd >= 0) {
-        dup2(null_fd, 1);
-        close(null_fd);
-      }
-    }
+    if (!options.stdin_from_pty) redirect_to_null(0, O_RDONLY);
+    if (options.stdout_to_null) redirect_to_null(1, O_WRONLY);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
       ssize_t ignored = write(2, chdir_failure.data(), chdir_failure.size());
       (void)ignored;

@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <regex>
 #include <stdexcept>
 
 void real_tool_run::add_packages(const std::vector<package>& packages) {
@@ -38,26 +37,14 @@ bool real_tool_run::file_installed(const package& p) const {
   return stat(path("root/" + package_file(p)).c_str(), &info) == 0;
 }
 
-std::vector<std::string> real_tool_run::listed() const {
-  static const std::regex entry(R"(\[[ X]\] (\S+))");
-  std::vector<std::string> keys;
-  for (int r = 0; r < term().rows(); ++r) {
-    std::smatch match;
-    std::string row = term().row(r);
-    if (std::regex_search(row, match, entry))
-      keys.push_back(match[1]);
-  }
-  return keys;
-}
-
 testing::AssertionResult real_tool_run::wait_for_listed(const std::vector<std::string>& keys) {
   if (!wait_for_checklist())
     return testing::AssertionFailure() << "no checklist";
-  if (term().wait_for([&](const terminal&) { return listed() == keys; }))
+  if (term().wait_for([&](const terminal&) { return checklist_entries(term()) == keys; }))
     return testing::AssertionSuccess();
   testing::AssertionResult failure = testing::AssertionFailure();
   failure << "the checklist lists:";
-  for (const std::string& key : listed())
+  for (const std::string& key : checklist_entries(term()))
     failure << " " << key;
   failure << "\nwanted:";
   for (const std::string& key : keys)

@@ -26,8 +26,6 @@ class real_tool_run : public leafsweep_run {
   std::vector<std::string> database_rows() const;
   bool file_installed(const package& p) const;
 
-  // The checklist's entries on the screen, top to bottom.
-  std::vector<std::string> listed() const;
   // Waits until the checklist is drawn and lists exactly keys.
   testing::AssertionResult wait_for_listed(const std::vector<std::string>& keys);
   // The lines of text inside a box, from below its top border down to its
