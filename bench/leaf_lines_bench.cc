@@ -70,9 +70,9 @@ void read_lines(benchmark::State& state, std::string text, int prefill_first, in
     std::vector<char*> keys = fill_table(prefill_first, prefill_count);
     FILE* in = fmemopen(text.data(), text.size(), "r");
     state.ResumeTiming();
-    read_leaf_lines(in);
+    int error = read_leaf_lines(in);
     state.PauseTiming();
-    bool as_expected = fclose(in) == 0 && leaf_count == listed;
+    bool as_expected = fclose(in) == 0 && error == 0 && leaf_count == listed;
     free_leaf_list();
     destroy_table(std::move(keys), text);
     state.ResumeTiming();

@@ -27,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   FILE* in = fmemopen(bytes.data(), bytes.size(), "r");
   check(in != nullptr, "fmemopen could not open the input");
-  char* text = read_description(in);
+  description read = read_description(in);
   fclose(in);
+  check(read.error == 0, "reading the input from memory failed");
+  char* text = read.text;
 
   if (size == 0) {
     check(text == nullptr, "no bytes gave a text");

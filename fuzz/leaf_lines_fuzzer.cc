@@ -130,7 +130,7 @@ void read_pass(std::string& output) {
   // stream of no bytes.
   FILE* in = fmemopen(output.data(), output.size(), "r");
   check(in != nullptr, "fmemopen could not open the pass's output");
-  read_leaf_lines(in);
+  check(read_leaf_lines(in) == 0, "reading a pass from memory failed");
   fclose(in);
 }
 

@@ -31,6 +31,14 @@ static size_t format_exec_error(char* buffer, int number) {
   return length;
 }
 
+// The child's end when it cannot become the program: the reason, then an
+// immediate exit that runs no handler of ours and flushes no stream.
+[[noreturn]] static void child_failed(char* message) {
+  ssize_t ignored = write(STDERR_FILENO, message, format_exec_error(message, errno));
+  (void)ignored;
+  _exit(1);
+}
+
 pid_t start_child(const char* const argv[], const char* const envp[], int stdout_fd) {
   // The child shares our memory until it executes, so its message buffer is
   // set aside here and it touches nothing else of ours.
@@ -38,13 +46,14 @@ pid_t start_child(const char* const argv[], const char* const envp[], int stdout
   pid_t pid = vfork();
   if (pid == 0) {
     if (stdout_fd != -1 && stdout_fd != STDOUT_FILENO) {
-      dup2(stdout_fd, STDOUT_FILENO);
+      // A query whose output went to the terminal instead of the pipe would
+      // look like one that found nothing.
+      if (dup2(stdout_fd, STDOUT_FILENO) == -1)
+        child_failed(message);
       ::close(stdout_fd);
     }
     execve(argv[0], const_cast<char* const*>(argv), const_cast<char* const*>(envp));
-    ssize_t ignored = write(STDERR_FILENO, message, format_exec_error(message, errno));
-    (void)ignored;
-    _exit(1);
+    child_failed(message);
   }
   return pid;
 }
@@ -66,16 +75,21 @@ bool tool_pipe::open(const char* const argv[]) {
   // must not reach the tool, or it would never see its reader go away.
   fcntl(ends[0], F_SETFD, FD_CLOEXEC);
   pid_t pid = start_child(argv, const_cast<const char* const*>(environ), ends[1]);
+  int error = errno;
   ::close(ends[1]);
   if (pid == -1) {
     ::close(ends[0]);
+    errno = error;
     return false;
   }
+  hold_.emplace();
   stream_ = fdopen(ends[0], "r");
   pid_ = pid;
   if (stream_ == nullptr) {
+    error = errno;
     ::close(ends[0]);
     close();
+    errno = error;
     return false;
   }
   return true;
@@ -88,9 +102,10 @@ int tool_pipe::close() {
     (void)fclose(stream_);
     stream_ = nullptr;
   }
-  if (pid_ == -1)
-    return -1;
-  int status = wait_for_child(pid_);
+  int status = -1;
+  if (pid_ != -1)
+    status = wait_for_child(pid_);
   pid_ = -1;
+  hold_.reset();
   return status;
 }

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "pkgtool/child_process.h"
 #include "pkgtool/dialog_screen.h"
@@ -25,8 +26,14 @@ int collect_leaves(int pass) {
     (void)fputs("Error executing pkg.\n", stderr);
     return run_failed;
   }
-  read_leaf_lines(query.stream());
+  int error = read_leaf_lines(query.stream());
   int status = query.close();
+  // A list that lacks leaves is never shown as if it were the whole one.
+  if (error != 0) {
+    screen.close();
+    (void)fprintf(stderr, "Could not read the whole list of leaf packages: %s.\n", strerror(error));
+    return run_failed;
+  }
 
   // A tool that dies from a signal has failed as surely as one that exits
   // with an error; either way an empty answer is not "no leaves".

@@ -9,6 +9,7 @@
 #include "pkgtool/child_process.h"
 #include "pkgtool/dialog_screen.h"
 #include "pkgtool/leaf_list.h"
+#include "pkgtool/resize_hold.h"
 #include "pkgtool/run_result.h"
 #include "pkgtool/tool_path.h"
 
@@ -39,9 +40,11 @@ bool needs_enter_prompt(int wait_status) {
 }
 
 // Consumes one line of standard input, or whatever is left before its end.
+// A resize is not an answer: it waits until the line is in.
 static void wait_for_enter() {
   static const char prompt[] = "\n\nPress ENTER to continue... ";
   (void)fwrite(prompt, 1, sizeof prompt - 1, stderr);
+  resize_hold hold;
   int c;
   do
     c = getchar();

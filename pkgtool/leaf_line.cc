@@ -2,6 +2,7 @@
 
 #include <search.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -67,15 +68,16 @@ char* seen_key(const char* key) {
   return copy;
 }
 
-static void add_leaf_line(char* line, size_t length) {
+// Returns 0, or ENOMEM when the line could not be stored.
+static int add_leaf_line(char* line, size_t length) {
   // A NUL byte would end the line early for every string function, and the
   // shortened key could name another package.
   if (memchr(line, '\0', length) != nullptr)
-    return;
+    return 0;
   trim_leaf_line(line);
   leaf_line parts = split_leaf_line(line);
   if (!shows_as_is(parts.key))
-    return;
+    return 0;
 
   // The table keeps pointers to its keys, so each key gets a copy of its own
   // that lives until the process ends. One ENTER both looks the key up and
@@ -83,7 +85,7 @@ static void add_leaf_line(char* line, size_t length) {
   // so that a new key's probe sequence is walked once instead of twice.
   char* key_copy = seen_key(parts.key);
   if (key_copy == nullptr)
-    return;
+    return ENOMEM;
   ENTRY entry{key_copy, nullptr};
   ENTRY* held = hsearch(entry, ENTER);
   bool seen = held != nullptr && held->key != key_copy;
@@ -91,15 +93,27 @@ static void add_leaf_line(char* line, size_t length) {
     free(key_copy);
   // A key the full table cannot take is still offered: past the table's
   // size a package may come twice, but none is hidden from the user.
-  if (!seen)
-    append_leaf(package_name(parts.key), parts.comment);
+  if (!seen && !append_leaf(package_name(parts.key), parts.comment))
+    return ENOMEM;
+  return 0;
 }
 
-void read_leaf_lines(FILE* in) {
+int read_leaf_lines(FILE* in) {
   char* line = nullptr;
   size_t capacity = 0;
   ssize_t length;
-  while ((length = getline(&line, &capacity, in)) != -1)
-    add_leaf_line(line, static_cast<size_t>(length));
+  int error = 0;
+  while (error == 0 && (length = getline(&line, &capacity, in)) != -1) {
+    // Where a read fails partway through a line, getline may hand back the
+    // part it has: that is no line, it may even be another package's name.
+    if (line[length - 1] != '\n' && !feof(in))
+      break;
+    error = add_leaf_line(line, static_cast<size_t>(length));
+  }
+  // getline ends with -1 both at the end of the output and when reading or
+  // growing its buffer fails; only the first is the whole list.
+  if (error == 0 && !feof(in))
+    error = errno != 0 ? errno : EIO;
   free(line);
+  return error;
 }

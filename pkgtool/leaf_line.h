@@ -27,8 +27,10 @@ char* seen_key(const char* key);
 
 // Reads the leaf query's output to its end and appends every line whose key
 // the seen-name table does not hold yet, entering the key. A line is taken
-// whole however long it is; a line that cannot be stored is dropped, and so
-// is one that holds a NUL byte or whose key is not all printable ASCII.
-void read_leaf_lines(FILE* in);
+// whole however long it is; a line that holds a NUL byte or whose key is not
+// all printable ASCII is dropped. Returns 0 when every line was read and
+// handled; otherwise the errno value of the read or allocation that failed,
+// and the list lacks what came after it.
+int read_leaf_lines(FILE* in);
 
 #endif

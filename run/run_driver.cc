@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "pkgtool/collect_leaves.h"
@@ -25,17 +26,24 @@ struct free_text {
 };
 
 // Shows the long description of the highlighted package in a box of the
-// open checklist screen.
+// open checklist screen, or why it could not be read.
 void show_description(int current, int rows, int columns) {
   if (current < 0 || current >= leaf_count)
     return;
   const DIALOG_LISTITEM& item = leaf_items[current];
-  std::unique_ptr<char, free_text> description(query_description(item.name));
-  if (description == nullptr)
+  description found = query_description(item.name);
+  std::unique_ptr<char, free_text> text(found.text);
+  // Part of a description must not pass for the whole of it.
+  char failure[160];
+  if (found.error != 0) {
+    (void)snprintf(failure, sizeof failure, "Could not read the package's description: %s.", strerror(found.error));
+  } else if (text == nullptr) {
     return;
-  prepare_description(description.get());
+  } else {
+    prepare_description(text.get());
+  }
   dialog_vars.help_button = FALSE;
-  dialog_msgbox(item.help, description.get(), rows - 4, columns - 4, 1);
+  dialog_msgbox(item.help, found.error != 0 ? failure : text.get(), rows - 4, columns - 4, 1);
   dialog_vars.help_button = TRUE;
 }
 

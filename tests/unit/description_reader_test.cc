@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "failing_stream.h"
 #include "pkgtool/query_description.h"
 
 namespace {
@@ -16,9 +17,10 @@ char* read_from(const std::string& bytes) {
     return nullptr;
   EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), in), bytes.size());
   rewind(in);
-  char* text = read_description(in);
+  description read = read_description(in);
   (void)fclose(in);
-  return text;
+  EXPECT_EQ(read.error, 0);
+  return read.text;
 }
 
 TEST(description_reader, nothing_read_gives_null) {
@@ -35,6 +37,18 @@ TEST(description_reader, returns_every_byte_then_one_zero) {
     EXPECT_EQ(std::string(text), bytes) << size;
     EXPECT_EQ(text[size], '\0');
     free(text);
+  }
+}
+
+TEST(description_reader, a_failed_read_gives_its_error_and_no_text) {
+  for (size_t size : {0u, 3u, 1024u, 3000u}) {
+    failing_source source{std::string(size, 'd'), EIO};
+    FILE* in = open_failing(source);
+    ASSERT_NE(in, nullptr);
+    description read = read_description(in);
+    (void)fclose(in);
+    EXPECT_EQ(read.error, EIO) << size;
+    EXPECT_EQ(read.text, nullptr) << size;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "failing_stream.h"
 #include "pkgtool/leaf_line.h"
 #include "pkgtool/leaf_list.h"
 
@@ -68,7 +69,7 @@ class leaf_reading : public testing::Test {
   static void read(const std::string& output) {
     FILE* in = fmemopen(const_cast<char*>(output.data()), output.size(), "r");
     ASSERT_NE(in, nullptr);
-    read_leaf_lines(in);
+    EXPECT_EQ(read_leaf_lines(in), 0);
     (void)fclose(in);
   }
 
@@ -138,6 +139,31 @@ TEST_F(leaf_reading, many_packages_grow_the_list_without_loss) {
 TEST_F(leaf_reading, a_last_line_without_line_feed_counts) {
   read("a-1\tA\nb-1\tB");
   EXPECT_EQ(names(), (std::vector<std::string>{"a-1", "b-1"}));
+}
+
+// A read that fails is reported, and never leaves part of a line in the
+// list: "bravo-2" cut short would be "bra", or "b", another package's name.
+TEST_F(leaf_reading, a_failed_read_is_reported_and_leaves_no_fragment) {
+  const std::string output = "alpha-1\tA\nbravo-2\tB\n";
+  for (int error : {EIO, EINTR}) {
+    for (size_t cut = 0; cut <= output.size(); ++cut) {
+      failing_source source{output.substr(0, cut), error};
+      FILE* in = open_failing(source);
+      ASSERT_NE(in, nullptr);
+      EXPECT_EQ(read_leaf_lines(in), error) << cut;
+      (void)fclose(in);
+      std::vector<std::string> read_whole = names();
+      std::vector<std::string> complete;
+      for (const char* name : {"alpha-1", "bravo-2"}) {
+        if (output.find(std::string(name) + "\t") + strlen(name) + 3 <= cut)
+          complete.emplace_back(name);
+      }
+      EXPECT_EQ(read_whole, complete) << "after " << cut << " bytes";
+      free_leaf_list();
+      hdestroy();
+      ASSERT_NE(hcreate(10000), 0);
+    }
+  }
 }
 
 TEST(seen_key, is_a_digest_of_the_whole_key_then_the_key) {
