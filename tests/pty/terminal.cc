@@ -134,6 +134,29 @@ char process_state(pid_t pid) {
   return line[name_end + 2];
 }
 
+// Whether signal sig is pending for the process (for it alone or for its
+// group) and whether the process blocks it, read from /proc.
+struct signal_state {
+  bool pending = false, blocked = false;
+};
+
+signal_state read_signal_state(pid_t pid, int sig) {
+  signal_state state;
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  const unsigned long long bit = 1ULL << (sig - 1);
+  std::string line;
+  while (std::getline(status, line)) {
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::string field = line.substr(0, colon);
+    if (field != "SigPnd" && field != "ShdPnd" && field != "SigBlk") continue;
+    unsigned long long mask = std::stoull(line.substr(colon + 1), nullptr, 16);
+    if (field == "SigBlk") state.blocked = (mask & bit) != 0;
+    else state.pending = state.pending || (mask & bit) != 0;
+  }
+  return state;
+}
+
 // Puts /dev/null, opened with flags, in place of descriptor fd, in the
 // child before it executes the program.
 void redirect_to_null(int fd, int flags) {
@@ -520,6 +543,16 @@ void terminal::resize(int rows, int cols) {
   ws.ws_row = static_cast<unsigned short>(rows);
   ws.ws_col = static_cast<unsigned short>(cols);
   ioctl(master_, TIOCSWINSZ, &ws);
+}
+
+bool terminal::wait_resize_taken(double timeout_s) {
+  return wait_for(
+      [](const terminal& t) {
+        if (t.exited()) return true;
+        signal_state winch = read_signal_state(t.pid(), SIGWINCH);
+        return winch.pending ? winch.blocked : process_state(t.pid()) == 'S';
+      },
+      timeout_s);
 }
 
 termios terminal::tty_mode() const {

@@ -95,6 +95,11 @@ class terminal {
   // First waits (up to 30 s) until the child sleeps in a system call, since
   // ncurses misses a SIGWINCH that comes just before it blocks for a key.
   void resize(int rows, int cols);
+  // Waits until the child has taken in the SIGWINCH of a resize: it holds
+  // the signal blocked, or it has handled it and sleeps again (or has
+  // exited), its output drained. What it did about the resize is then on
+  // the screen.
+  bool wait_resize_taken(double timeout_s = 30);
 
   std::string stderr_text() const { return stderr_; }  // every byte written to fd 2 so far
   std::string output_log() const { return output_; }   // every byte written to the pty so far

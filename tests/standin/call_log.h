@@ -6,6 +6,7 @@
 //   arg<TAB>ESCAPED        one per argv word, argv[0] included
 //   env<TAB>ESCAPED        one per environment entry, in order (none if empty)
 //   cwd<TAB>ESCAPED
+//   blocked<TAB>N N ...    the signals blocked when the call started, by number
 //   end
 // ESCAPED: bytes 0x20..0x7e other than backslash as they are, backslash as
 // "\\", tab "\t", line feed "\n", carriage return "\r", any other byte
@@ -25,6 +26,7 @@
 struct pkg_call {
     std::vector<std::string> args, env;
     std::string cwd;
+    std::vector<int> blocked;  // signal numbers, ascending
 };
 
 // The exact words the program passes (after argv[0]).
@@ -142,7 +144,7 @@ inline std::vector<pkg_call> parse_call_log(const std::string& text) {
     std::vector<pkg_call> calls;
     if (text.empty()) return calls;
     if (text.back() != '\n') throw std::runtime_error("call log: does not end with a line feed");
-    enum { want_call, in_args, in_env, want_end } state = want_call;
+    enum { want_call, in_args, in_env, want_blocked, want_end } state = want_call;
     std::size_t pos = 0, lineno = 0;
     std::string word;
     while (pos < text.size()) {
@@ -169,6 +171,18 @@ inline std::vector<pkg_call> parse_call_log(const std::string& text) {
             state = in_env;
         } else if (tab != std::string::npos && key == "cwd" && (state == in_args || state == in_env)) {
             calls.back().cwd = word;
+            state = want_blocked;
+        } else if (tab != std::string::npos && key == "blocked" && state == want_blocked) {
+            std::size_t at = 0;
+            while (at < word.size()) {
+                std::size_t end = word.find(' ', at);
+                if (end == std::string::npos) end = word.size();
+                std::string number = word.substr(at, end - at);
+                if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 3)
+                    fail("bad signal number");
+                calls.back().blocked.push_back(std::stoi(number));
+                at = end + 1;
+            }
             state = want_end;
         } else if (line == "end" && state == want_end) {
             state = want_call;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,6 +112,13 @@ int log_call(int argc, char** argv) {
     for (char** e = environ; e != nullptr && *e != nullptr; ++e)
         record += "env\t" + escape_log_word(*e) + "\n";
     record += "cwd\t" + escape_log_word(current_directory()) + "\n";
+    sigset_t mask;
+    sigemptyset(&mask);
+    ::sigprocmask(SIG_BLOCK, nullptr, &mask);
+    std::string blocked;
+    for (int sig = 1; sig < NSIG; ++sig)
+        if (sigismember(&mask, sig) == 1) blocked += (blocked.empty() ? "" : " ") + std::to_string(sig);
+    record += "blocked\t" + blocked + "\n";
     record += "end\n";
 
     int fd = ::open(log_file, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -167,9 +175,11 @@ const known_key known_keys[] = {
     {"leaves_file", pkg_call_kind::leaf_query, value_type::file},
     {"leaves_exit", pkg_call_kind::leaf_query, value_type::status},
     {"leaves_signal", pkg_call_kind::leaf_query, value_type::signal},
+    {"leaves_pause", pkg_call_kind::leaf_query, value_type::file},
     {"describe_file", pkg_call_kind::description_query, value_type::file},
     {"describe_exit", pkg_call_kind::description_query, value_type::status},
     {"describe_signal", pkg_call_kind::description_query, value_type::signal},
+    {"describe_pause", pkg_call_kind::description_query, value_type::file},
     {"delete_exit", pkg_call_kind::delete_packages, value_type::status},
     {"delete_signal", pkg_call_kind::delete_packages, value_type::signal},
     {"delete_noop", pkg_call_kind::delete_packages, value_type::none},
@@ -412,23 +422,58 @@ void write_database(const database& db, const std::vector<bool>& gone) {
 
 // ---------------------------------------------------------------- commands
 
+// Waits, for a minute at most, until the reader has taken in everything
+// written to standard output so far (a pipe's unread bytes).
+void wait_until_read() {
+    for (int waited_ms = 0; waited_ms < 60000; ++waited_ms) {
+        int unread = 0;
+        if (::ioctl(1, FIONREAD, &unread) != 0 || unread == 0) return;
+        ::usleep(1000);
+    }
+}
+
+// Writes a query's output. With PREFIX_pause FIFO it writes the first half,
+// waits until the reader has taken that in, then opens FIFO and waits until
+// the writer closes it before it writes the rest: the reader is then waiting
+// halfway through the output, most likely in the middle of a line.
+void out_pausing(const control& ctl, const std::string& prefix, long n, const std::string& text) {
+    const directive* d = ctl.find(prefix + "_pause", n);
+    if (d == nullptr) {
+        out(text);
+        return;
+    }
+    const std::size_t half = text.size() / 2;
+    out(text.substr(0, half));
+    wait_until_read();
+    int fd;
+    while ((fd = ::open(d->value.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR) {
+    }
+    if (fd < 0) fail(exit_noinput, "cannot open " + d->value + ": " + std::strerror(errno));
+    char buf[256];
+    ssize_t got;
+    while ((got = ::read(fd, buf, sizeof buf)) != 0)
+        if (got < 0 && errno != EINTR) break;
+    ::close(fd);
+    out(text.substr(half));
+}
+
 [[noreturn]] void leaf_query(const control& ctl, long n) {
+    std::string text;
     if (const directive* d = ctl.find("leaves_file", n)) {
-        out(must_read(d->value));
+        text = must_read(d->value);
     } else {
         database db = read_database();
-        std::string text;
         for (const package& p : db.packages)
             if (!p.locked && !db.required(p.name)) text += p.full_name() + "\t" + p.comment + "\n";
-        out(text);
     }
+    out_pausing(ctl, "leaves", n, text);
     finish(ctl, "leaves", n, 0);
 }
 
 [[noreturn]] void description_query(const control& ctl, long n, const std::string& word) {
     int status = 0;
     if (const directive* d = ctl.find("describe_file", n)) {
-        out(must_read(d->value));
+        out_pausing(ctl, "describe", n, must_read(d->value));
     } else {
         database db = read_database();
         long i = db.find_full(word);
@@ -439,7 +484,7 @@ void write_database(const database& db, const std::vector<bool>& gone) {
         } else {
             std::string text;
             for (const std::string& l : db.packages[static_cast<std::size_t>(i)].description) text += l + "\n";
-            out(text);
+            out_pausing(ctl, "describe", n, text);
         }
     }
     finish(ctl, "describe", n, status);
