@@ -1,0 +1,264 @@
+// The fault sweep: one whole run (Help on an entry, tick two, OK, Yes, the
+// second pass, Cancel), made once per call of the program's own that can
+// fail, with that one call failing. A first run with nothing failing counts
+// the calls, so a new call site is swept without anyone listing it.
+//
+// Whatever fails, the program deletes nothing but the packages ticked on the
+// screen, never shows a checklist that lacks a leaf, ends by itself with
+// status 0, 1 or 69 (never by a signal), leaves the terminal's modes as it
+// found them, and says "Program Terminated Successfully" when it ends with 0.
+// The driver answers whatever screen comes up.
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+
+#include "fixture.h"
+
+namespace {
+
+struct fault_point {
+  long number;
+  std::string call;
+};
+
+// The calls a run made, in order, from the sweep build's log.
+std::vector<fault_point> read_points(const std::string& log) {
+  std::vector<fault_point> points;
+  std::ifstream in(log);
+  fault_point point;
+  while (in >> point.number >> point.call)
+    points.push_back(point);
+  return points;
+}
+
+// Whether the process sleeps reading its standard input, which is where it
+// waits for the user: dialog reads each key from descriptor 0, and so does
+// the Enter prompt.
+bool waits_for_input(pid_t pid) {
+  std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
+  std::string number, fd;
+  syscall >> number >> fd;
+  return number == "0" && fd == "0x0";
+}
+
+// The terminal's modes as "stty -g" would print them: all of them.
+bool same_modes(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+         std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc)) && cfgetispeed(&a) == cfgetispeed(&b) &&
+         cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+termios fresh_pty_modes() {
+  int master = -1, slave = -1;
+  termios modes{};
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) {
+    tcgetattr(slave, &modes);
+    close(slave);
+    close(master);
+  }
+  return modes;
+}
+
+class fault_sweep : public leafsweep_run {
+ protected:
+  // One whole run; the fault point, if any, fails call number fail_at.
+  // Returns how it ended, for the sweep's report.
+  std::string run_once(long fail_at, const std::string& log);
+
+ private:
+  // The leaves the tool would list now, in its order.
+  std::vector<std::string> current_leaves() const;
+  void check_checklist(std::map<size_t, std::vector<std::string>>& offered);
+};
+
+std::vector<std::string> fault_sweep::current_leaves() const {
+  std::vector<std::string> now = installed();
+  auto is_installed = [&](const package& p) { return std::find(now.begin(), now.end(), p.key()) != now.end(); };
+  std::vector<package> system = small_system();
+  std::vector<std::string> leaves;
+  for (const package& p : system) {
+    if (!is_installed(p) || p.locked)
+      continue;
+    bool needed = std::any_of(system.begin(), system.end(), [&](const package& other) {
+      return is_installed(other) && std::find(other.depends.begin(), other.depends.end(), p.name) != other.depends.end();
+    });
+    if (!needed)
+      leaves.push_back(p.key());
+  }
+  return leaves;
+}
+
+// A checklist on the screen holds every leaf that no earlier pass offered,
+// and nothing that is not a leaf. (A package may come twice when the table
+// of offered packages could not take it.)
+void fault_sweep::check_checklist(std::map<size_t, std::vector<std::string>>& offered) {
+  const size_t pass = calls_of(pkg_call_kind::leaf_query).size();
+  std::vector<std::string> shown = checklist_entries(term());
+  std::vector<std::string> leaves = current_leaves();
+  if (offered.count(pass) == 0) {
+    std::vector<std::string> expected;
+    for (const std::string& leaf : leaves) {
+      bool earlier = std::any_of(offered.begin(), offered.end(), [&](const auto& before) {
+        return std::find(before.second.begin(), before.second.end(), leaf) != before.second.end();
+      });
+      if (!earlier)
+        expected.push_back(leaf);
+    }
+    offered[pass] = expected;
+  }
+  for (const std::string& leaf : offered[pass])
+    EXPECT_NE(std::find(shown.begin(), shown.end(), leaf), shown.end())
+        << "the checklist of pass " << pass << " lacks " << leaf << "\n" << term().describe();
+  for (const std::string& entry : shown)
+    EXPECT_NE(std::find(leaves.begin(), leaves.end(), entry), leaves.end())
+        << "the checklist shows " << entry << ", which is no leaf\n" << term().describe();
+}
+
+std::string fault_sweep::run_once(long fail_at, const std::string& log) {
+  install(small_system());
+  std::vector<std::string> env;
+  if (fail_at > 0)
+    env.push_back("LEAFSWEEP_FAULT_AT=" + std::to_string(fail_at));
+  if (!log.empty())
+    env.push_back("LEAFSWEEP_FAULT_LOG=" + log);
+  terminal& t = start(24, 80, LEAFSWEEP_SWEEP, env);
+
+  const std::vector<std::string> ticked = {"nano-7.2", "tmux-3.3a"};
+  std::map<size_t, std::vector<std::string>> offered;  // by pass, from 1
+  bool helped = false, deleting = false, answered_yes = false;
+  size_t prompts_answered = 0;
+  size_t output_seen = 0;
+  for (int step = 0; step < 40; ++step) {
+    // The program has reacted to the last key and waits for the next one,
+    // or has ended.
+    bool ready = t.wait_for(
+        [&](const terminal& s) {
+          return s.exited() || (s.output_log().size() > output_seen && waits_for_input(s.pid()));
+        },
+        60);
+    if (!ready) {
+      ADD_FAILURE() << "the run did not go on by itself";
+      return "stuck";
+    }
+    if (t.exited())
+      break;
+    size_t prompts = 0;
+    for (size_t at = 0; (at = t.stderr_text().find(enter_prompt, at)) != std::string::npos; at += enter_prompt.size())
+      ++prompts;
+    bool checklist = t.contains(checklist_title) && t.contains("<Cancel>") && t.contains("< Help >");
+    bool help = t.contains(checklist_title) && !t.contains("<Cancel>") && t.contains("<  OK  >");
+    bool question = t.contains(next_pass_question) && t.contains("< Yes >") && t.contains("< No  >");
+    bool notice = t.contains("<  OK  >") && !t.contains(checklist_title);
+
+    if (prompts > prompts_answered) {
+      ++prompts_answered;
+      output_seen = t.output_log().size();
+      t.type("\r");
+    } else if (question) {
+      output_seen = t.output_log().size();
+      if (answered_yes) {
+        answer_no(t);
+      } else {
+        answered_yes = true;
+        answer_yes(t);
+      }
+    } else if (checklist) {
+      check_checklist(offered);
+      if (offered.size() > 1 || deleting) {
+        output_seen = t.output_log().size();
+        t.key(VTERM_KEY_ESCAPE);
+      } else if (!helped) {
+        helped = true;
+        highlight("curl-8.4.0");
+        output_seen = t.output_log().size();
+        press_help(t);
+      } else {
+        for (const std::string& key : ticked) {
+          tick(key);
+          EXPECT_TRUE(t.wait_for_text("[X] " + key));
+        }
+        deleting = true;
+        output_seen = t.output_log().size();
+        press_ok();
+      }
+    } else if (help) {
+      // Help shows curl's whole description, or says why it cannot.
+      const std::vector<std::string> lines = small_system()[0].description;
+      bool whole = std::all_of(lines.begin(), lines.end(), [&](const std::string& l) { return t.contains(l); });
+      EXPECT_TRUE(whole || t.contains("Could not read the package's description: ")) << t.describe();
+      output_seen = t.output_log().size();
+      press_ok();
+    } else if (notice) {
+      output_seen = t.output_log().size();
+      press_ok();
+    } else {
+      ADD_FAILURE() << "a screen the driver does not know\n" << t.describe();
+      return "stuck";
+    }
+  }
+
+  int status = t.wait_exit(60);
+  if (status == -1) {
+    ADD_FAILURE() << "the run did not end\n" << t.describe();
+    return "did not end";
+  }
+  if (!WIFEXITED(status)) {
+    ADD_FAILURE() << "killed by signal " << WTERMSIG(status) << "\n" << t.describe();
+    return "killed";
+  }
+  int code = WEXITSTATUS(status);
+  EXPECT_TRUE(code == 0 || code == 1 || code == 69) << "exit status " << code << "\n" << t.describe();
+  if (code == 0) {
+    const std::string& errors = t.stderr_text();
+    EXPECT_TRUE(errors.size() >= closing_line.size() &&
+                errors.compare(errors.size() - closing_line.size(), closing_line.size(), closing_line) == 0)
+        << errors;
+  }
+  EXPECT_TRUE(same_modes(t.tty_mode(), fresh_pty_modes())) << "the terminal's modes were changed";
+  for (const pkg_call& c : calls_of(pkg_call_kind::delete_packages))
+    EXPECT_EQ(deleted_packages(c), ticked);
+  EXPECT_LE(calls_of(pkg_call_kind::delete_packages).size(), 1u);
+  for (const pkg_call& c : calls())
+    EXPECT_TRUE(c.blocked.empty()) << c.args[1] << " started with a signal blocked";
+
+  std::string errors = t.stderr_text();
+  if (code == 0 && errors.size() >= closing_line.size())
+    errors.erase(errors.size() - closing_line.size());
+  std::replace(errors.begin(), errors.end(), '\n', ' ');
+  return "status " + std::to_string(code) + ", " + std::to_string(offered.size()) + " pass(es) shown, " +
+         std::to_string(calls_of(pkg_call_kind::delete_packages).size()) + " delete(s)" +
+         (errors.find_first_not_of(' ') == std::string::npos ? "" : ", stderr: " + errors);
+}
+
+TEST_F(fault_sweep, no_failing_call_deletes_a_wrong_package_or_hides_a_leaf) {
+  const std::string log = path("fault-points.log");
+  std::cout << "without a fault: " << run_once(0, log) << "\n";
+  ASSERT_FALSE(HasFailure()) << "the run without a fault failed";
+  std::vector<fault_point> points = read_points(log);
+  ASSERT_FALSE(points.empty()) << "the sweep build counted no call";
+  std::set<std::string> kinds;
+  for (const fault_point& point : points)
+    kinds.insert(point.call);
+  // Each kind of call the program is known to make must have been counted,
+  // or the renaming of calls no longer reaches them.
+  for (const char* call : {"malloc", "strdup", "getline", "pipe", "vfork", "execve", "waitpid", "fdopen", "fread",
+                           "hcreate", "hsearch", "dup2"})
+    EXPECT_EQ(kinds.count(call), 1u) << call << " was never counted";
+
+  for (const fault_point& point : points) {
+    SCOPED_TRACE("call " + std::to_string(point.number) + " (" + point.call + ") fails");
+    // Each run starts from a fresh system of its own.
+    TearDown();
+    SetUp();
+    std::cout << "call " << point.number << " (" << point.call << ") fails: " << run_once(point.number, "") << "\n";
+  }
+}
+
+}  // namespace
