@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include "fixture.h"
@@ -107,8 +108,10 @@ TEST_F(resize_while_reading, help_shows_the_whole_description) {
   resize_in_the_pause("describe.fifo");
   // The box keeps the size of the pass, and every line stands in it.
   ASSERT_TRUE(box_around("Line 1 of the description", 60 - 4, 160 - 4));
-  for (const std::string& line : nano.description)
-    EXPECT_TRUE(t.contains(line)) << line << "\n" << t.describe();
+  EXPECT_TRUE(t.wait_for([&](const terminal& s) {
+    return std::all_of(nano.description.begin(), nano.description.end(),
+                       [&](const std::string& line) { return s.contains(line); });
+  }));
 
   press_ok();
   ASSERT_TRUE(wait_for_checklist());

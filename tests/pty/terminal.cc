@@ -6,11 +6,13 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -553,6 +555,21 @@ bool terminal::wait_resize_taken(double timeout_s) {
         return winch.pending ? winch.blocked : process_state(t.pid()) == 'S';
       },
       timeout_s);
+}
+
+bool terminal::waits_for_input() const {
+  if (exited_ || process_state(pid_) != 'S') return false;
+  std::ifstream syscall("/proc/" + std::to_string(pid_) + "/syscall");
+  std::string number, fd;
+  syscall >> number >> fd;
+  if (number != std::to_string(SYS_read) || fd != "0x0") return false;
+  // Input the child has not read yet waits on the terminal's side.
+  int slave = open(ptsname(master_), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave < 0) return false;
+  int unread = -1;
+  bool none_left = ioctl(slave, FIONREAD, &unread) == 0 && unread == 0;
+  close(slave);
+  return none_left;
 }
 
 termios terminal::tty_mode() const {

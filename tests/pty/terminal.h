@@ -100,6 +100,10 @@ class terminal {
   // exited), its output drained. What it did about the resize is then on
   // the screen.
   bool wait_resize_taken(double timeout_s = 30);
+  // Whether the child sleeps reading its standard input, where both the
+  // dialog library and a plain line reader wait for the user, with every
+  // byte of input sent so far read.
+  bool waits_for_input() const;
 
   std::string stderr_text() const { return stderr_; }  // every byte written to fd 2 so far
   std::string output_log() const { return output_; }   // every byte written to the pty so far

@@ -38,16 +38,6 @@ std::vector<fault_point> read_points(const std::string& log) {
   return points;
 }
 
-// Whether the process sleeps reading its standard input, which is where it
-// waits for the user: dialog reads each key from descriptor 0, and so does
-// the Enter prompt.
-bool waits_for_input(pid_t pid) {
-  std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
-  std::string number, fd;
-  syscall >> number >> fd;
-  return number == "0" && fd == "0x0";
-}
-
 // The terminal's modes as "stty -g" would print them: all of them.
 bool same_modes(const termios& a, const termios& b) {
   return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
@@ -135,72 +125,102 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
   bool helped = false, deleting = false, answered_yes = false;
   size_t prompts_answered = 0;
   size_t output_seen = 0;
+  // Moves the focus to the next button; the cursor stands on the button
+  // that has it.
+  auto next_button = [&] {
+    position before = t.cursor();
+    t.key(VTERM_KEY_TAB);
+    EXPECT_TRUE(t.wait_for([&](const terminal& s) { return !(s.cursor() == before); }));
+  };
+  enum class screen { unknown, enter_prompt, question, checklist, help, notice };
+  auto what_is_shown = [&](const terminal& s) {
+    size_t prompts = 0;
+    for (size_t at = 0; (at = s.stderr_text().find(enter_prompt, at)) != std::string::npos; at += enter_prompt.size())
+      ++prompts;
+    if (prompts > prompts_answered)
+      return screen::enter_prompt;
+    if (s.contains(checklist_title) && s.contains("<Cancel>") && s.contains("< Help >") && s.contains("<  OK  >"))
+      return screen::checklist;
+    if (s.contains(checklist_title) && !s.contains("<Cancel>") && s.contains("<  OK  >"))
+      return screen::help;
+    // A notice may stand over what is left of the question.
+    if (s.contains("<  OK  >"))
+      return screen::notice;
+    if (s.contains(next_pass_question) && s.contains("< Yes >") && s.contains("< No  >"))
+      return screen::question;
+    return screen::unknown;
+  };
   for (int step = 0; step < 40; ++step) {
-    // The program has reacted to the last key and waits for the next one,
-    // or has ended.
+    // The program has reacted to the last key, shows a screen the driver
+    // knows and waits for the next key; or it has ended.
+    screen shown = screen::unknown;
     bool ready = t.wait_for(
         [&](const terminal& s) {
-          return s.exited() || (s.output_log().size() > output_seen && waits_for_input(s.pid()));
+          if (s.exited())
+            return true;
+          if (s.output_log().size() == output_seen || !s.waits_for_input())
+            return false;
+          shown = what_is_shown(s);
+          return shown != screen::unknown;
         },
         60);
     if (!ready) {
-      ADD_FAILURE() << "the run did not go on by itself";
+      ADD_FAILURE() << "the run did not go on by itself, or shows a screen the driver does not know";
       return "stuck";
     }
     if (t.exited())
       break;
-    size_t prompts = 0;
-    for (size_t at = 0; (at = t.stderr_text().find(enter_prompt, at)) != std::string::npos; at += enter_prompt.size())
-      ++prompts;
-    bool checklist = t.contains(checklist_title) && t.contains("<Cancel>") && t.contains("< Help >");
-    bool help = t.contains(checklist_title) && !t.contains("<Cancel>") && t.contains("<  OK  >");
-    bool question = t.contains(next_pass_question) && t.contains("< Yes >") && t.contains("< No  >");
-    bool notice = t.contains("<  OK  >") && !t.contains(checklist_title);
-
-    if (prompts > prompts_answered) {
-      ++prompts_answered;
-      output_seen = t.output_log().size();
-      t.type("\r");
-    } else if (question) {
-      output_seen = t.output_log().size();
-      if (answered_yes) {
-        answer_no(t);
-      } else {
-        answered_yes = true;
-        answer_yes(t);
-      }
-    } else if (checklist) {
-      check_checklist(offered);
-      if (offered.size() > 1 || deleting) {
+    switch (shown) {
+      case screen::enter_prompt:
+        ++prompts_answered;
         output_seen = t.output_log().size();
-        t.key(VTERM_KEY_ESCAPE);
-      } else if (!helped) {
-        helped = true;
-        highlight("curl-8.4.0");
-        output_seen = t.output_log().size();
-        press_help(t);
-      } else {
-        for (const std::string& key : ticked) {
-          tick(key);
-          EXPECT_TRUE(t.wait_for_text("[X] " + key));
+        t.type("\r");
+        break;
+      case screen::question:
+        if (answered_yes) {
+          next_button();
+        } else {
+          answered_yes = true;
         }
-        deleting = true;
+        output_seen = t.output_log().size();
+        t.key(VTERM_KEY_ENTER);
+        break;
+      case screen::checklist:
+        check_checklist(offered);
+        if (offered.size() > 1 || deleting) {
+          output_seen = t.output_log().size();
+          t.key(VTERM_KEY_ESCAPE);
+        } else if (!helped) {
+          helped = true;
+          highlight("curl-8.4.0");
+          next_button();
+          next_button();
+          output_seen = t.output_log().size();
+          t.key(VTERM_KEY_ENTER);
+        } else {
+          for (const std::string& key : ticked) {
+            tick(key);
+            EXPECT_TRUE(t.wait_for_text("[X] " + key));
+          }
+          deleting = true;
+          output_seen = t.output_log().size();
+          press_ok();
+        }
+        break;
+      case screen::help: {
+        // Help shows curl's whole description, or says why it cannot.
+        const std::vector<std::string> lines = small_system()[0].description;
+        bool whole = std::all_of(lines.begin(), lines.end(), [&](const std::string& l) { return t.contains(l); });
+        EXPECT_TRUE(whole || t.contains("Could not read the package's description: ")) << t.describe();
         output_seen = t.output_log().size();
         press_ok();
+        break;
       }
-    } else if (help) {
-      // Help shows curl's whole description, or says why it cannot.
-      const std::vector<std::string> lines = small_system()[0].description;
-      bool whole = std::all_of(lines.begin(), lines.end(), [&](const std::string& l) { return t.contains(l); });
-      EXPECT_TRUE(whole || t.contains("Could not read the package's description: ")) << t.describe();
-      output_seen = t.output_log().size();
-      press_ok();
-    } else if (notice) {
-      output_seen = t.output_log().size();
-      press_ok();
-    } else {
-      ADD_FAILURE() << "a screen the driver does not know\n" << t.describe();
-      return "stuck";
+      case screen::notice:
+      case screen::unknown:
+        output_seen = t.output_log().size();
+        press_ok();
+        break;
     }
   }
 
