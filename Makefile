@@ -5,8 +5,8 @@ BUILD = build
 JOBS = 2
 CMAKE_FLAGS =
 # Where "make install" puts the program (sbin/) and its manual page
-# (man/man8/). DESTDIR, from the command line or the environment, is put in
-# front of it.
+# (share/man/man8/): /usr/local for a port, /usr for the base system.
+# DESTDIR, from the command line or the environment, is put in front of it.
 PREFIX = /usr/local
 
 all: configure

@@ -1,7 +1,10 @@
 # What "make install" and the ports tree install, in the BSD layout under
 # the prefix: the program as sbin/leafsweep and its manual page as
-# man/man8/leafsweep.8.gz. DESTDIR is honoured as CMake always does. Only
-# these two files are installed; nothing built for the tests or the demo.
+# share/man/man8/leafsweep.8.gz. That is where the base systems keep their
+# pages (/usr/share/man with the prefix /usr) and where the ports tree
+# keeps every port's (/usr/local/share/man). DESTDIR is honoured as CMake
+# always does. Only these two files are installed; nothing built for the
+# tests or the demo.
 #
 # The manual page is installed compressed, as the base system and the
 # ports framework install theirs, so that the ports tree's package list
@@ -23,4 +26,4 @@ add_custom_command(OUTPUT ${LEAFSWEEP_MAN_PAGE}
 add_custom_target(leafsweep-man ALL DEPENDS ${LEAFSWEEP_MAN_PAGE})
 
 install(TARGETS leafsweep RUNTIME DESTINATION sbin)
-install(FILES ${LEAFSWEEP_MAN_PAGE} DESTINATION man/man8)
+install(FILES ${LEAFSWEEP_MAN_PAGE} DESTINATION share/man/man8)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The manual page passes every mandoc check, down to style notes, and
 # "make install" of a build without the tests puts exactly the files of the
-# ports tree's package list, with their modes, under the default prefix and
-# under another one, inside DESTDIR.
+# ports tree's package list, with their modes, inside DESTDIR: under the
+# default prefix, a port's (the page in /usr/local/share/man/man8), under
+# the base system's, /usr (the page in /usr/share/man/man8), and under
+# another one.
 set -euo pipefail
 sh tools/deps.sh mandoc
 
@@ -26,6 +28,12 @@ build=$scratch/build
 echo "== make install DESTDIR=..."
 make install BUILD="$build" CMAKE_FLAGS=-DLEAFSWEEP_TESTS=OFF DESTDIR="$scratch/default"
 sh tests/install/check_tree.sh "$scratch/default" /usr/local . "$build/leafsweep"
+ls -l "$scratch/default/usr/local/share/man/man8/leafsweep.8.gz"
+
+echo "== DESTDIR=... make install PREFIX=/usr"
+DESTDIR="$scratch/base" make install BUILD="$build" CMAKE_FLAGS=-DLEAFSWEEP_TESTS=OFF PREFIX=/usr
+sh tests/install/check_tree.sh "$scratch/base" /usr . "$build/leafsweep"
+ls -l "$scratch/base/usr/share/man/man8/leafsweep.8.gz"
 
 echo "== DESTDIR=... make install PREFIX=/opt/leafsweep"
 DESTDIR="$scratch/other" make install BUILD="$build" CMAKE_FLAGS=-DLEAFSWEEP_TESTS=OFF PREFIX=/opt/leafsweep

@@ -13,6 +13,8 @@ struct package {
   std::vector<std::string> depends;  // names without version
   std::vector<std::string> description;
   bool locked = false;
+  // Only the real tool knows vital packages; the stand-in serves none.
+  bool vital = false;
   std::string key() const { return name + "-" + version; }
 };
 

@@ -40,7 +40,7 @@ installed() {
 }
 
 actual=$(installed)
-expected="644 man/man8/leafsweep.8.gz
+expected="644 share/man/man8/leafsweep.8.gz
 755 sbin/leafsweep"
 if [ "$actual" != "$expected" ]; then
   fail "files installed under $prefix:"
@@ -57,8 +57,8 @@ fi
 if [ -f "$root$prefix/sbin/leafsweep" ] && ! cmp -s "$program" "$root$prefix/sbin/leafsweep"; then
   fail "sbin/leafsweep is not $program"
 fi
-page=$root$prefix/man/man8/leafsweep.8.gz
+page=$root$prefix/share/man/man8/leafsweep.8.gz
 if [ -f "$page" ] && ! gzip -dc "$page" | cmp -s - "$source_dir/leafsweep.8"; then
-  fail "man/man8/leafsweep.8.gz is not $source_dir/leafsweep.8"
+  fail "share/man/man8/leafsweep.8.gz is not $source_dir/leafsweep.8"
 fi
 exit $failed

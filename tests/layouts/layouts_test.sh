@@ -7,7 +7,9 @@
 # "make install" into a DESTDIR must install what the port's package list
 # names, a program that can load every library it needs on the target. A
 # root lacking a library must fail configure, naming the layout and the
-# cache variable to set.
+# cache variable to set. The base system's layout is installed as the base
+# system would install it, under the prefix /usr, the others as a port,
+# under /usr/local.
 #
 # Usage: layouts_test.sh SOURCE_DIR SCRATCH
 # Needs cmake, make, a C++ compiler, readelf and patchelf.
@@ -176,11 +178,11 @@ check_loads() {
 # Roots that must build. Each line: name | parts | layout configure must
 # report | directory of the dialog headers | directory of the curses headers |
 # the ncursesw the program must need | the target's default library
-# directories.
-builds='dragonfly | base_dialog private_ncursesw | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib
-dragonfly-with-cdialog-port | base_dialog private_ncursesw cdialog_port | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib
-freebsd | public_ncursesw cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib
-freebsd-with-base-dialog | public_ncursesw base_dialog cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib'
+# directories | the prefix it is installed under.
+builds='dragonfly | base_dialog private_ncursesw | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib | /usr
+dragonfly-with-cdialog-port | base_dialog private_ncursesw cdialog_port | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib | /usr/local
+freebsd | public_ncursesw cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib | /usr/local
+freebsd-with-base-dialog | public_ncursesw base_dialog cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib | /usr/local'
 
 # Roots that must not configure. Each line: name | parts | files removed
 # (under the root) | layout the error must name | cache variable it must
@@ -199,15 +201,16 @@ scratch=$(cd "$scratch" && pwd)
 
 # The cases are read from descriptor 3, so that nothing run for a case can
 # take them from standard input.
-while IFS='|' read -r case_name parts layout dialog_dir curses_dir curses_needed default_dirs <&3; do
+while IFS='|' read -r case_name parts layout dialog_dir curses_dir curses_needed default_dirs prefix <&3; do
   case_name=$(trim "$case_name") parts=$(trim "$parts") layout=$(trim "$layout") dialog_dir=$(trim "$dialog_dir")
   curses_dir=$(trim "$curses_dir") curses_needed=$(trim "$curses_needed") default_dirs=$(trim "$default_dirs")
-  echo "== $case_name: $parts"
+  prefix=$(trim "$prefix")
+  echo "== $case_name: $parts, PREFIX=$prefix"
   work=$scratch/$case_name
   root=$work/root
   make_root "$root" $parts
   log=$work/log
-  if ! make -C "$source_dir" install BUILD="$work/build" JOBS=2 \
+  if ! make -C "$source_dir" install BUILD="$work/build" JOBS=2 PREFIX="$prefix" \
          CMAKE_FLAGS="$(configure_flags "$root")" DESTDIR="$work/destdir" >"$log" 2>&1; then
     tail -n 40 "$log" >&2
     fail "configure, build or make install failed"
@@ -217,9 +220,15 @@ while IFS='|' read -r case_name parts layout dialog_dir curses_dir curses_needed
   grep -qF -- "-- Dialog library and ncursesw in the $layout layout:" "$log" ||
     fail "configure did not report the $layout layout"
   check_headers "$work/build" "$root$dialog_dir" "$root$curses_dir"
-  sh "$source_dir/tests/install/check_tree.sh" "$work/destdir" /usr/local "$source_dir" "$work/build/leafsweep" ||
-    fail "make install did not install what pkg-plist names"
-  program=$work/destdir/usr/local/sbin/leafsweep
+  sh "$source_dir/tests/install/check_tree.sh" "$work/destdir" "$prefix" "$source_dir" "$work/build/leafsweep" ||
+    fail "make install did not install what pkg-plist names under $prefix"
+  page=$prefix/share/man/man8/leafsweep.8.gz
+  if [ -f "$work/destdir$page" ]; then
+    echo "  manual page: $page"
+  else
+    fail "the manual page is not $page"
+  fi
+  program=$work/destdir$prefix/sbin/leafsweep
   readelf -d "$program" | grep -q "(NEEDED).*\[$curses_needed\]" ||
     fail "the program does not need $curses_needed"
   check_loads "$program" "$root" "$default_dirs"

@@ -1,7 +1,7 @@
-// The system the real-tool tests add to each scratch root: 31 packages with
-// dependency chains, a locked leaf, multi-line and UTF-8 descriptions (one
-// with indented lines and a double blank), a name with "+", versions with
-// "_" and with a "," epoch.
+// The system the real-tool tests add to each scratch root: 33 packages with
+// dependency chains, pkg itself, a locked leaf, a vital leaf, multi-line and
+// UTF-8 descriptions (one with indented lines and a double blank), a name
+// with "+", versions with "_" and with a "," epoch.
 #ifndef LEAFSWEEP_TESTS_REAL_REAL_SYSTEM_H
 #define LEAFSWEEP_TESTS_REAL_REAL_SYSTEM_H
 
@@ -10,10 +10,11 @@
 #include "package.h"
 
 // Leaves: py311-requests, py311-black, git, wget, tmux, nano, libxml++,
-// gtkmm30, vim, screen and rsync; pkg is a locked leaf. Deleting git, tmux
-// and py311-black frees curl, expat, libevent, utf8proc and py311-click
-// (openssl and pcre2 stay needed by wget); deleting curl then frees
-// libnghttp2.
+// gtkmm30, vim, screen, rsync, pkg and doas, which is vital; sudo is a
+// locked leaf. pkg is installed as a package that nothing depends on, as on
+// every system. Deleting git, tmux and py311-black frees curl, expat,
+// libevent, utf8proc and py311-click (openssl and pcre2 stay needed by
+// wget); deleting curl then frees libnghttp2.
 inline std::vector<package> real_system() {
   return {
       {"libffi", "3.4.4", "Foreign Function Interface", {}, {"A portable foreign function interface library."}},
@@ -70,7 +71,11 @@ inline std::vector<package> real_system() {
       {"xxhash", "0.8.2", "Extremely fast non-cryptographic hash algorithm", {}, {"xxHash runs at RAM speed limits."}},
       {"rsync", "3.2.7", "Network file distribution/synchronization utility", {"zstd", "xxhash"},
        {"rsync copies files, sending only the differences."}},
-      {"pkg", "2.8.4", "Package manager", {}, {"The package manager itself; locked here."}, true},
+      {"pkg", "2.8.4", "Package manager", {}, {"The package manager itself."}},
+      {"sudo", "1.9.15p2", "Allow others to run commands as root", {}, {"Sudo runs commands as another user; locked here."},
+       true},
+      {"doas", "6.3p12", "Simple sudo alternative to run commands as another user", {},
+       {"doas runs commands as another user; the administrator marked it vital."}, false, true},
   };
 }
 

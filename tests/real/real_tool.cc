@@ -51,7 +51,7 @@ std::string manifest(const package& p, const std::map<std::string, const package
   std::string text = "name: " + ucl_string(p.name) + "\norigin: " + ucl_string(origin(p.name)) +
                      "\nversion: " + ucl_string(p.version) + "\ncomment: " + ucl_string(p.comment) +
                      "\nmaintainer: \"ports@example.org\"\nwww: \"https://example.org/\"\nprefix: \"/usr/local\"\n" +
-                     "desc: " + ucl_string(description) + "\ndeps: {\n";
+                     "desc: " + ucl_string(description) + "\n" + (p.vital ? "vital: true\n" : "") + "deps: {\n";
   for (const std::string& d : p.depends) {
     auto found = by_name.find(d);
     if (found == by_name.end())
