@@ -17,7 +17,7 @@ std::string shown_type(const char* type) {
   constexpr size_t shown_bytes = 64;
   std::string shown;
   size_t count = 0;
-  for (; type[count] != '\0' && count < shown_bytes; ++count) {
+  for (; count < shown_bytes && type[count] != '\0'; ++count) {
     auto byte = static_cast<unsigned char>(type[count]);
     if (byte < 0x20 || byte > 0x7e || byte == '\\' || byte == '"') {
       char escape[5];
@@ -42,10 +42,10 @@ type_lookup look_up(const char* type) {
   int result = setupterm(type, STDOUT_FILENO, &error);
   type_lookup found = type_lookup::unknown;
   if (cur_term != nullptr) {
-    // A hardcopy type is found (error 1) but setupterm still fails.
+    // A hardcopy type is found, but setupterm still fails. cup is a string
+    // capability, so tigetstr gives a null pointer for a type without it.
     char capability[] = "cup";
-    const char* address = tigetstr(capability);
-    bool addressable = address != nullptr && address != reinterpret_cast<char*>(-1);
+    bool addressable = tigetstr(capability) != nullptr;
     found = result == OK && addressable ? type_lookup::usable : type_lookup::no_cursor_addressing;
     (void)del_curterm(cur_term);
   }
