@@ -203,6 +203,17 @@ TEST(child_process, standard_streams_can_be_closed) {
   }
 }
 
+TEST(screen_reading, an_8_bit_console_shows_bytes_in_code_page_437) {
+  // syscons draws boxes with these bytes; the other two are letters.
+  run_options options = sample({"print", "\xDA\xC4\xBF\n\xB3\x82\xB3\n\xC0\xC4\xD9\n\x9A"});
+  options.cp437 = true;
+  terminal t(options);
+  EXPECT_TRUE(exited_with(t.wait_exit(), 0)) << t.describe();
+  EXPECT_EQ(t.screen().substr(0, t.screen().find("\n\n")), "┌─┐\n│é│\n└─┘\nÜ") << t.describe();
+  EXPECT_EQ(t.boxes(), (std::vector<box>{{0, 0, 3, 3}}));
+  EXPECT_EQ(t.output_log().substr(0, 3), "\xDA\xC4\xBF");
+}
+
 struct drawing_case {
   const char* name;
   const char* text;  // written to the screen from its top left corner
