@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "pkgtool/collect_leaves.h"
 #include "pkgtool/delete_selected.h"
@@ -17,7 +18,9 @@
 #include "pkgtool/run_result.h"
 #include "run/checklist_size.h"
 #include "run/help_text.h"
+#include "run/standard_streams.h"
 #include "run/terminal_check.h"
+#include "run/terminal_type.h"
 
 namespace {
 
@@ -119,8 +122,20 @@ int run_leafsweep() {
   static const char no_table[] = "Cannot create hash table.\n";
   static const char closing[] = "\nProgram Terminated Successfully\n";
   static const char no_terminal[] = "leafsweep needs a terminal: run it from a terminal or the console.\n";
+  static const char closed_stream[] =
+      "leafsweep has a closed standard stream and cannot open /dev/null in its place: "
+      "run it with standard input, output and error open.\n";
+  if (!open_closed_standard_streams()) {
+    (void)fwrite(closed_stream, 1, sizeof closed_stream - 1, stderr);
+    return EXIT_FAILURE;
+  }
   if (!has_terminal()) {
     (void)fwrite(no_terminal, 1, sizeof no_terminal - 1, stderr);
+    return EXIT_FAILURE;
+  }
+  std::string type_fault = terminal_type_fault();
+  if (!type_fault.empty()) {
+    (void)fwrite(type_fault.data(), 1, type_fault.size(), stderr);
     return EXIT_FAILURE;
   }
   // Every key the leaf query reports in this run goes into this table, so

@@ -5,7 +5,7 @@
 # Where there is no dpkg (a BSD system has the dialog library and ncurses in
 # its base), it does nothing.
 
-packages="cmake make g++ pkg-config dialog libncurses-dev libgtest-dev libvterm-dev $*"
+packages="cmake make g++ pkg-config dialog libncurses-dev libgtest-dev libvterm-dev ncurses-term $*"
 
 command -v dpkg-query >/dev/null 2>&1 || exit 0
 

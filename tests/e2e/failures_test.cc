@@ -243,4 +243,52 @@ INSTANTIATE_TEST_SUITE_P(streams, redirected_streams,
                                          redirection{"stdout_to_dev_null", false, true}),
                          [](const testing::TestParamInfo<redirection>& info) { return info.param.label; });
 
+// A standard stream closed at start is opened on the terminal: the rest of
+// the run cannot take its descriptor, the checklist reads the keys, the
+// tool's progress and the Enter prompt show on the screen, and the prompt
+// waits for Enter there.
+struct closed_stream {
+  const char* label;
+  int fd;
+};
+
+void PrintTo(const closed_stream& c, std::ostream* out) { *out << c.label; }
+
+class closed_streams : public leafsweep_run, public testing::WithParamInterface<closed_stream> {};
+
+TEST_P(closed_streams, are_opened_on_the_terminal_and_the_whole_run_works) {
+  install(small_system());
+  control("delete_exit 1\n");
+  run_options options = options_for();
+  options.closed_fds = {GetParam().fd};
+  terminal& t = start_with(options);
+  bool errors_on_screen = GetParam().fd == 2;
+  ASSERT_TRUE(wait_for_checklist());
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(t.wait_for([&](const terminal& s) {
+    return s.contains("Deinstalling nano-7.2...") &&
+           (errors_on_screen ? s.contains("Press ENTER to continue...") : s.stderr_text() == enter_prompt);
+  }));
+  EXPECT_FALSE(t.contains(next_pass_question));
+  t.type("\r");
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  if (errors_on_screen) {
+    EXPECT_EQ(t.stderr_text(), "");
+    auto prompt = t.find("Press ENTER to continue...");
+    auto closing = t.find("Program Terminated Successfully");
+    EXPECT_TRUE(prompt && closing && closing->row > prompt->row) << t.describe();
+  } else {
+    EXPECT_EQ(t.stderr_text(), enter_prompt + closing_line);
+  }
+  EXPECT_EQ(only_delete(), std::vector<std::string>{"nano-7.2"});
+}
+
+INSTANTIATE_TEST_SUITE_P(streams, closed_streams,
+                         testing::Values(closed_stream{"stdin", 0}, closed_stream{"stdout", 1},
+                                         closed_stream{"stderr", 2}),
+                         [](const testing::TestParamInfo<closed_stream>& info) { return info.param.label; });
+
 }  // namespace

@@ -88,6 +88,11 @@ terminal& leafsweep_run::start_redirected(bool stdin_from_null, bool stdout_to_n
   return *term_;
 }
 
+terminal& leafsweep_run::start_with(const run_options& options) {
+  term_ = std::make_unique<terminal>(options);
+  return *term_;
+}
+
 std::vector<pkg_call> leafsweep_run::calls_of(pkg_call_kind kind) const {
   std::vector<pkg_call> result;
   for (const pkg_call& c : calls()) {

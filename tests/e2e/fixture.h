@@ -78,6 +78,9 @@ class leafsweep_run : public testing::Test {
   // input and output taken from /dev/null where asked; the pty stays its
   // controlling terminal.
   terminal& start_redirected(bool stdin_from_null, bool stdout_to_null);
+  // Starts the program as options say; they start as options_for() makes
+  // them.
+  terminal& start_with(const run_options& options);
 
   std::vector<pkg_call> calls() const { return read_call_log(path("pkg-calls.log")); }
   std::vector<pkg_call> calls_of(pkg_call_kind kind) const;
@@ -106,11 +109,11 @@ class leafsweep_run : public testing::Test {
   terminal& term() { return *term_; }
   const terminal& term() const { return *term_; }
   std::vector<std::string> env_;
-
- private:
   // The program started in the scratch directory with the ordinary
   // environment.
-  run_options options_for(const std::string& program) const;
+  run_options options_for(const std::string& program = LEAFSWEEP_DEMO) const;
+
+ private:
 
   std::string dir_;
   std::map<std::string, std::string> comments_;  // by key, from install()

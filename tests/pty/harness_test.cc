@@ -180,6 +180,40 @@ TEST(child_process, stdin_can_be_kept_off_the_pty) {
   EXPECT_FALSE(t.contains("got ["));
 }
 
+struct closing_case {
+  std::vector<int> closed;
+  const char* seen;
+};
+
+TEST(child_process, standard_streams_can_be_closed) {
+  const closing_case cases[] = {
+      {{}, "fds: 0 open, 1 open, 2 open"},
+      {{0}, "fds: 0 closed, 1 open, 2 open"},
+      {{1}, "fds: 0 open, 1 closed, 2 open"},
+      {{2}, "fds: 0 open, 1 open, 2 closed"},
+      {{0, 2}, "fds: 0 closed, 1 open, 2 closed"},
+  };
+  for (const closing_case& c : cases) {
+    SCOPED_TRACE(c.seen);
+    run_options options = sample({"fds"});
+    options.closed_fds = c.closed;
+    terminal t(options);
+    EXPECT_TRUE(exited_with(t.wait_exit(), 0)) << t.describe();
+    EXPECT_EQ(t.row(0), c.seen) << t.describe();
+  }
+}
+
+TEST(screen_reading, an_8_bit_console_shows_bytes_in_code_page_437) {
+  // syscons draws boxes with these bytes; the other two are letters.
+  run_options options = sample({"print", "\xDA\xC4\xBF\n\xB3\x82\xB3\n\xC0\xC4\xD9\n\x9A"});
+  options.cp437 = true;
+  terminal t(options);
+  EXPECT_TRUE(exited_with(t.wait_exit(), 0)) << t.describe();
+  EXPECT_EQ(t.screen().substr(0, t.screen().find("\n\n")), "┌─┐\n│é│\n└─┘\nÜ") << t.describe();
+  EXPECT_EQ(t.boxes(), (std::vector<box>{{0, 0, 3, 3}}));
+  EXPECT_EQ(t.output_log().substr(0, 3), "\xDA\xC4\xBF");
+}
+
 struct drawing_case {
   const char* name;
   const char* text;  // written to the screen from its top left corner

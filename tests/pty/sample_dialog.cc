@@ -12,8 +12,12 @@
 //   print TEXT          writes TEXT to the screen as it is
 //   env                 prints its directory and environment, then echoes
 //                       one line read from stdin
+//   fds                 writes to /dev/tty which of descriptors 0, 1 and 2
+//                       it started with open, e.g. "fds: 0 closed, 1 open,
+//                       2 open"
 #include <dialog.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -112,6 +116,22 @@ int print_env() {
   return 0;
 }
 
+// Written to the controlling terminal, since any standard stream may be
+// closed.
+int show_descriptors() {
+  std::string line = "fds:";
+  for (int fd = 0; fd <= 2; ++fd) {
+    bool open = fcntl(fd, F_GETFD) != -1;
+    line += std::string(fd == 0 ? " " : ", ") + std::to_string(fd) + (open ? " open" : " closed");
+  }
+  line += "\n";
+  int tty = open("/dev/tty", O_WRONLY | O_NOCTTY);
+  if (tty < 0) return 1;
+  bool written = write(tty, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  close(tty);
+  return written ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,6 +147,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "env") return print_env();
+  if (mode == "fds") return show_descriptors();
   (void)std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
   return 2;
 }

@@ -159,6 +159,38 @@ signal_state read_signal_state(pid_t pid, int sig) {
   return state;
 }
 
+// The characters of code page 437 for the bytes 0x80 to 0xFF.
+constexpr uint32_t cp437_upper[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  // 80
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,  // 88
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  // 90
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,  // 98
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,  // A0
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,  // A8
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  // B0
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,  // B8
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  // C0
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,  // C8
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  // D0
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,  // D8
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,  // E0
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,  // E8
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  // F0
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  // F8
+};
+
+// Bytes as an 8-bit console with the PC's font shows them, in UTF-8 for the
+// emulator. Control sequences are all ASCII and pass unchanged.
+std::string from_cp437(const char* bytes, size_t len) {
+  std::string out;
+  for (size_t i = 0; i < len; ++i) {
+    auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) out += static_cast<char>(b);
+    else append_utf8(out, cp437_upper[b - 0x80]);
+  }
+  return out;
+}
+
 // Puts /dev/null, opened with flags, in place of descriptor fd, in the
 // child before it executes the program.
 void redirect_to_null(int fd, int flags) {
@@ -175,11 +207,11 @@ std::ostream& operator<<(std::ostream& out, const box& b) {
   return out << "box{top " << b.top << ", left " << b.left << ", height " << b.height << ", width " << b.width << "}";
 }
 
-terminal::terminal(const run_options& options) : rows_(options.rows), cols_(options.cols) {
+terminal::terminal(const run_options& options) : rows_(options.rows), cols_(options.cols), cp437_(options.cp437) {
   // Everything the child needs is built before fork, so that the child only
   // makes system calls.
   std::vector<std::string> env = options.env;
-  if (!has_key(env, "TERM")) env.push_back("TERM=xterm");
+  if (options.default_term && !has_key(env, "TERM")) env.push_back("TERM=xterm");
   if (!has_key(env, "ESCDELAY")) env.push_back("ESCDELAY=25");
   std::vector<char*> envp;
   envp.reserve(env.size() + 1);
@@ -225,6 +257,7 @@ terminal::terminal(const run_options& options) : rows_(options.rows), cols_(opti
       (void)ignored;
       _exit(127);
     }
+    for (int fd : options.closed_fds) close(fd);
     execve(argv[0], argv.data(), envp.data());
     ssize_t ignored = write(2, exec_failure.data(), exec_failure.size());
     (void)ignored;
@@ -312,7 +345,12 @@ bool terminal::pump(int timeout_ms) {
         ssize_t r = read(master_, buf, sizeof buf);
         if (r > 0) {
           output_.append(buf, static_cast<size_t>(r));
-          vterm_input_write(vt_, buf, static_cast<size_t>(r));
+          if (cp437_) {
+            std::string shown = from_cp437(buf, static_cast<size_t>(r));
+            vterm_input_write(vt_, shown.data(), shown.size());
+          } else {
+            vterm_input_write(vt_, buf, static_cast<size_t>(r));
+          }
           got = true;
         } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
           // Linux says EIO once no descriptor of the slave side is open.

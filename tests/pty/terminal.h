@@ -24,6 +24,8 @@ struct run_options {
   // added unless given; nothing else is, LINES and COLUMNS least of all,
   // since they would hide the pty's size from curses.
   std::vector<std::string> env;
+  // When false, TERM is not added: the child has one only if env gives it.
+  bool default_term = true;
   std::string cwd;  // the child's working directory; empty keeps ours
   int rows = 24, cols = 80;
   // When false, the child's standard input is /dev/null; its output still
@@ -32,6 +34,16 @@ struct run_options {
   // When true, the child's standard output is /dev/null; the pty stays its
   // controlling terminal.
   bool stdout_to_null = false;
+  // Descriptors closed in the child just before it executes the program,
+  // after the redirections above: 0, 1 or 2 to start it with that standard
+  // stream closed. The child's messages about a failed chdir or execve are
+  // lost when 2 is among them.
+  std::vector<int> closed_fds;
+  // When true, the screen shows each byte the program writes as one
+  // character, bytes from 0x80 up as the glyphs of code page 437, as an
+  // 8-bit PC console with its built-in font (syscons) does, instead of
+  // decoding UTF-8.
+  bool cp437 = false;
 };
 
 // A rectangle drawn with line-drawing characters: the rows and columns of
@@ -148,6 +160,7 @@ class terminal {
   std::string pending_;  // keyboard bytes not yet written to the master
   std::string stderr_;
   std::string output_;
+  bool cp437_;
 };
 
 #endif
