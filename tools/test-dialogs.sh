@@ -6,10 +6,9 @@
 # Each version's static libdialog is built from its source archive,
 # dialog-VERSION.tgz, kept with the project's test equipment
 # (LEAFSWEEP_DIALOG_SOURCE, by default ../shared/vendor/dialog beside the
-# source tree), into build-dialogs/VERSION/ (the directory in
-# LEAFSWEEP_DIALOG_BUILD instead), once: a later run finds its
-# inst/lib/libdialog.a and builds only the program and the tests again,
-# which CMake does incrementally in build-dialogs/VERSION/build/.
+# source tree), into build-dialogs/VERSION/inst/, once: a later run finds
+# it there and builds only the program and the tests again, which CMake does
+# incrementally in build-dialogs/VERSION/build/.
 #
 # The build must have read that version's dialog.h, not the system's, and
 # linked that version's libdialog.a: configure's report and the compiler's
@@ -19,7 +18,7 @@ set -eu
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 source_dir=${LEAFSWEEP_DIALOG_SOURCE:-$top/../shared/vendor/dialog}
-builds=${LEAFSWEEP_DIALOG_BUILD:-$top/build-dialogs}
+builds=$top/build-dialogs
 jobs=${JOBS:-2}
 
 if [ $# -eq 0 ]; then
