@@ -34,6 +34,16 @@ test-real: deps
 	cmake --build build-real -j $(JOBS) --target real_tests && \
 	cd build-real && ctest -j $(JOBS) -L real --output-on-failure
 
+# The whole suite against the dialog library at the versions the target
+# systems ship: DragonFly's base system (1.3-20200327) and the newest
+# snapshot, which FreeBSD's devel/cdialog port follows (1.3-20251001). Each
+# is built once from its source into build-dialogs/VERSION/ by
+# tools/test-dialogs.sh, which builds and tests the program against it there.
+DIALOG_VERSIONS = 1.3-20200327 1.3-20251001
+
+test-dialogs: deps
+	JOBS=$(JOBS) sh tools/test-dialogs.sh $(DIALOG_VERSIONS)
+
 # The benchmarks (docs/benchmarks.md), built for speed in a directory of
 # their own; the real-tool row needs the real tool too.
 bench:
@@ -50,4 +60,4 @@ install: all
 clean:
 	rm -rf $(BUILD)
 
-.PHONY: all configure deps test test-real demo bench install clean
+.PHONY: all configure deps test test-real test-dialogs demo bench install clean
