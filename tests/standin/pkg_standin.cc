@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -425,10 +426,11 @@ void write_database(const database& db, const std::vector<bool>& gone) {
 // Waits, for a minute at most, until the reader has taken in everything
 // written to standard output so far (a pipe's unread bytes).
 void wait_until_read() {
+    const struct timespec one_ms = {0, 1000000};
     for (int waited_ms = 0; waited_ms < 60000; ++waited_ms) {
         int unread = 0;
         if (::ioctl(1, FIONREAD, &unread) != 0 || unread == 0) return;
-        ::usleep(1000);
+        ::nanosleep(&one_ms, nullptr);
     }
 }
 

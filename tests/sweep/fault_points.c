@@ -12,7 +12,6 @@
  * The count lives in shared memory: the child of a process creation counts
  * on in the same sequence, as it would with a real vfork.
  */
-#define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
 #include <search.h>
@@ -33,7 +32,7 @@ static int log_fd = -1;
 __attribute__((constructor)) static void sweep_init(void) {
   const char *at = getenv("LEAFSWEEP_FAULT_AT");
   const char *log = getenv("LEAFSWEEP_FAULT_LOG");
-  fail_at = at != NULL ? atol(at) : 0;
+  fail_at = at != NULL ? strtol(at, NULL, 10) : 0;
   if (log != NULL)
     log_fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   void *shared = mmap(NULL, sizeof *call_count, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);

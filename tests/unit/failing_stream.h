@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 struct failing_source {
@@ -22,7 +21,7 @@ inline ssize_t read_failing_source(void* cookie, char* buffer, size_t size) {
     return -1;
   }
   size_t count = std::min({size, source->bytes.size() - source->given, size_t{5}});
-  memcpy(buffer, source->bytes.data() + source->given, count);
+  std::copy_n(source->bytes.begin() + static_cast<std::ptrdiff_t>(source->given), count, buffer);
   source->given += count;
   return static_cast<ssize_t>(count);
 }
