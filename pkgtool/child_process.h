@@ -14,8 +14,8 @@
 // Starts argv[0] with the given words and environment. When stdout_fd is not
 // -1 it becomes the child's standard output; everything else is inherited.
 // If that output cannot be set up or the program cannot be executed, the
-// child writes "ERROR: <errno>!" to standard error and exits with status 1. Returns the child's process id, or
-// -1 when no child could be created.
+// child writes "ERROR: <errno>!" to standard error and exits with status 1.
+// Returns the child's process id, or -1 when no child could be created.
 pid_t start_child(const char* const argv[], const char* const envp[], int stdout_fd);
 
 // Waits until the child has terminated and returns its wait status, or -1
