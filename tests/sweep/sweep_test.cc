@@ -4,7 +4,8 @@
 // the calls, so a new call site is swept without anyone listing it.
 //
 // Whatever fails, the program deletes nothing but the packages ticked on the
-// screen, never shows a checklist that lacks a leaf, ends by itself with
+// screen, never shows a checklist that lacks a leaf (nor says there are no
+// leaves when there are), ends by itself with
 // status 0, 1 or 69 (never by a signal), leaves the terminal's modes as it
 // found them, and says "Program Terminated Successfully" when it ends with 0.
 // The driver answers whatever screen comes up.
@@ -65,7 +66,10 @@ class fault_sweep : public leafsweep_run {
  private:
   // The leaves the tool would list now, in its order.
   std::vector<std::string> current_leaves() const;
+  // The leaves the tool would list now that no earlier pass offered.
+  std::vector<std::string> new_leaves(const std::map<size_t, std::vector<std::string>>& offered) const;
   void check_checklist(std::map<size_t, std::vector<std::string>>& offered);
+  void check_no_leaves_notice(const std::map<size_t, std::vector<std::string>>& offered);
 };
 
 std::vector<std::string> fault_sweep::current_leaves() const {
@@ -85,30 +89,41 @@ std::vector<std::string> fault_sweep::current_leaves() const {
   return leaves;
 }
 
+std::vector<std::string> fault_sweep::new_leaves(const std::map<size_t, std::vector<std::string>>& offered) const {
+  std::vector<std::string> fresh;
+  for (const std::string& leaf : current_leaves()) {
+    bool earlier = std::any_of(offered.begin(), offered.end(), [&](const auto& before) {
+      return std::find(before.second.begin(), before.second.end(), leaf) != before.second.end();
+    });
+    if (!earlier)
+      fresh.push_back(leaf);
+  }
+  return fresh;
+}
+
 // A checklist on the screen holds every leaf that no earlier pass offered,
 // and nothing that is not a leaf. (A package may come twice when the table
 // of offered packages could not take it.)
 void fault_sweep::check_checklist(std::map<size_t, std::vector<std::string>>& offered) {
   const size_t pass = calls_of(pkg_call_kind::leaf_query).size();
+  if (offered.count(pass) == 0)
+    offered[pass] = new_leaves(offered);
   std::vector<std::string> shown = checklist_entries(term());
   std::vector<std::string> leaves = current_leaves();
-  if (offered.count(pass) == 0) {
-    std::vector<std::string> expected;
-    for (const std::string& leaf : leaves) {
-      bool earlier = std::any_of(offered.begin(), offered.end(), [&](const auto& before) {
-        return std::find(before.second.begin(), before.second.end(), leaf) != before.second.end();
-      });
-      if (!earlier)
-        expected.push_back(leaf);
-    }
-    offered[pass] = expected;
-  }
   for (const std::string& leaf : offered[pass])
     EXPECT_NE(std::find(shown.begin(), shown.end(), leaf), shown.end())
         << "the checklist of pass " << pass << " lacks " << leaf << "\n" << term().describe();
   for (const std::string& entry : shown)
     EXPECT_NE(std::find(leaves.begin(), leaves.end(), entry), leaves.end())
         << "the checklist shows " << entry << ", which is no leaf\n" << term().describe();
+}
+
+// "No leaves found" and "No new leaves found" are true: the pass has no
+// leaf that an earlier pass did not offer.
+void fault_sweep::check_no_leaves_notice(const std::map<size_t, std::vector<std::string>>& offered) {
+  if (!term().contains("No leaves found") && !term().contains("No new leaves found"))
+    return;
+  EXPECT_EQ(new_leaves(offered), std::vector<std::string>{}) << "the notice hides leaves\n" << term().describe();
 }
 
 std::string fault_sweep::run_once(long fail_at, const std::string& log) {
@@ -217,6 +232,10 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
         break;
       }
       case screen::notice:
+        check_no_leaves_notice(offered);
+        output_seen = t.output_log().size();
+        press_ok();
+        break;
       case screen::unknown:
         output_seen = t.output_log().size();
         press_ok();
