@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -211,4 +212,15 @@ std::vector<std::string> checklist_entries(const terminal& t) {
     found.push_back(entry);
   }
   return found;
+}
+
+termios fresh_pty_modes() {
+  int master = -1, slave = -1;
+  termios modes{};
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) {
+    tcgetattr(slave, &modes);
+    close(slave);
+    close(master);
+  }
+  return modes;
 }

@@ -42,6 +42,10 @@ inline const std::string enter_prompt = "\n\nPress ENTER to continue... ";
 // tick boxes.
 std::vector<std::string> checklist_entries(const terminal& t);
 
+// The modes of a pseudo-terminal as the system makes it, which are those
+// the program's pty started with: what the program must leave behind.
+termios fresh_pty_modes();
+
 // The checklist's buttons are OK, Cancel and Help; the question's Yes and
 // No. Tab moves to the next button and Enter presses it.
 inline void press_help(terminal& t) {

@@ -4,7 +4,6 @@
 // terminal and resizes. Whatever comes, the program neither crashes nor
 // hangs, the delete command gets exactly the names the user ticked on the
 // screen, and the terminal is left in its ordinary mode.
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,13 +27,7 @@ long last_of(const std::string& output, const std::string& sequence) {
 // screen, the keypad mode and the hidden cursor after it last switched them
 // on (xterm's sequences, TERM being xterm).
 testing::AssertionResult terminal_restored(const terminal& t) {
-  int master = -1, slave = -1;
-  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-    return testing::AssertionFailure() << "openpty failed";
-  termios fresh{};
-  tcgetattr(slave, &fresh);
-  close(slave);
-  close(master);
+  const termios fresh = fresh_pty_modes();
   termios now = t.tty_mode();
   const tcflag_t local = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
   if ((now.c_lflag & local) != (fresh.c_lflag & local) || (now.c_iflag & ICRNL) != (fresh.c_iflag & ICRNL) ||
