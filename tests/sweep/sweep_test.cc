@@ -9,7 +9,6 @@
 // status 0, 1 or 69 (never by a signal), leaves the terminal's modes as it
 // found them, and says "Program Terminated Successfully" when it ends with 0.
 // The driver answers whatever screen comes up.
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,16 +45,6 @@ bool same_modes(const termios& a, const termios& b) {
          cfgetospeed(&a) == cfgetospeed(&b);
 }
 
-termios fresh_pty_modes() {
-  int master = -1, slave = -1;
-  termios modes{};
-  if (openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) {
-    tcgetattr(slave, &modes);
-    close(slave);
-    close(master);
-  }
-  return modes;
-}
 
 class fault_sweep : public leafsweep_run {
  protected:
@@ -106,8 +95,7 @@ std::vector<std::string> fault_sweep::new_leaves(const std::map<size_t, std::vec
 // of offered packages could not take it.)
 void fault_sweep::check_checklist(std::map<size_t, std::vector<std::string>>& offered) {
   const size_t pass = calls_of(pkg_call_kind::leaf_query).size();
-  if (offered.count(pass) == 0)
-    offered[pass] = new_leaves(offered);
+  offered.try_emplace(pass, new_leaves(offered));
   std::vector<std::string> shown = checklist_entries(term());
   std::vector<std::string> leaves = current_leaves();
   for (const std::string& leaf : offered[pass])
