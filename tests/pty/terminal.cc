@@ -610,6 +610,30 @@ bool terminal::waits_for_input() const {
   return none_left;
 }
 
+bool terminal::quiet_for(int ms) {
+  auto until = steady::now() + std::chrono::milliseconds(ms);
+  bool quiet = true;
+  for (auto now = steady::now(); now < until; now = steady::now()) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+    if (pump(static_cast<int>(std::max<long long>(left, 1))))
+      quiet = false;
+  }
+  return quiet;
+}
+
+long terminal::read_calls() const {
+  std::ifstream io("/proc/" + std::to_string(pid_) + "/io");
+  std::string field;
+  long count = -1;
+  while (io >> field) {
+    if (field == "syscr:") {
+      io >> count;
+      break;
+    }
+  }
+  return count;
+}
+
 termios terminal::tty_mode() const {
   termios mode{};
   tcgetattr(master_, &mode);

@@ -116,6 +116,13 @@ class terminal {
   // dialog library and a plain line reader wait for the user, with every
   // byte of input sent so far read.
   bool waits_for_input() const;
+  // How many read calls the child has completed, from any descriptor. A
+  // read that still waits is not counted, so a count that has grown since
+  // a key was sent tells that the key has been taken.
+  long read_calls() const;
+  // Reads the pty and the error pipe for ms milliseconds; true when nothing
+  // came in that time.
+  bool quiet_for(int ms);
 
   std::string stderr_text() const { return stderr_; }  // every byte written to fd 2 so far
   std::string output_log() const { return output_; }   // every byte written to the pty so far

@@ -127,7 +127,15 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
   std::map<size_t, std::vector<std::string>> offered;  // by pass, from 1
   bool helped = false, deleting = false, answered_yes = false;
   size_t prompts_answered = 0;
+  // Output and read calls up to the last key: the program has taken that
+  // key once it has completed a read since, and has reacted once it has
+  // written more.
   size_t output_seen = 0;
+  long reads_seen = -1;
+  auto mark = [&] {
+    output_seen = t.output_log().size();
+    reads_seen = t.read_calls();
+  };
   // Moves the focus to the next button; the cursor stands on the button
   // that has it.
   auto next_button = [&] {
@@ -142,7 +150,8 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
       ++prompts;
     if (prompts > prompts_answered)
       return screen::enter_prompt;
-    if (s.contains(checklist_title) && s.contains("<Cancel>") && s.contains("< Help >") && s.contains("<  OK  >"))
+    if (s.contains(checklist_title) && s.contains("<Cancel>") && s.contains("< Help >") && s.contains("<  OK  >") &&
+        !checklist_entries(s).empty())
       return screen::checklist;
     if (s.contains(checklist_title) && !s.contains("<Cancel>") && s.contains("<  OK  >"))
       return screen::help;
@@ -156,17 +165,26 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
   for (int step = 0; step < 40; ++step) {
     // The program has reacted to the last key, shows a screen the driver
     // knows and waits for the next key; or it has ended.
+    // What the program wrote may still be on its way through the pty when
+    // it already waits for input, so the screen must also stay as it is for
+    // a moment before the driver trusts it.
     screen shown = screen::unknown;
-    bool ready = t.wait_for(
-        [&](const terminal& s) {
-          if (s.exited())
-            return true;
-          if (s.output_log().size() == output_seen || !s.waits_for_input())
-            return false;
-          shown = what_is_shown(s);
-          return shown != screen::unknown;
-        },
-        60);
+    bool ready = false;
+    for (int look = 0; look < 100 && !ready; ++look) {
+      ready = t.wait_for(
+          [&](const terminal& s) {
+            if (s.exited())
+              return true;
+            if (s.output_log().size() == output_seen || s.read_calls() <= reads_seen || !s.waits_for_input())
+              return false;
+            shown = what_is_shown(s);
+            return shown != screen::unknown;
+          },
+          60);
+      if (!ready)
+        break;
+      ready = t.exited() || t.quiet_for(30);
+    }
     if (!ready) {
       ADD_FAILURE() << "the run did not go on by itself, or shows a screen the driver does not know";
       return "stuck";
@@ -176,7 +194,7 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
     switch (shown) {
       case screen::enter_prompt:
         ++prompts_answered;
-        output_seen = t.output_log().size();
+        mark();
         t.type("\r");
         break;
       case screen::question:
@@ -185,20 +203,20 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
         } else {
           answered_yes = true;
         }
-        output_seen = t.output_log().size();
+        mark();
         t.key(VTERM_KEY_ENTER);
         break;
       case screen::checklist:
         check_checklist(offered);
         if (offered.size() > 1 || deleting) {
-          output_seen = t.output_log().size();
+          mark();
           t.key(VTERM_KEY_ESCAPE);
         } else if (!helped) {
           helped = true;
           highlight("curl-8.4.0");
           next_button();
           next_button();
-          output_seen = t.output_log().size();
+          mark();
           t.key(VTERM_KEY_ENTER);
         } else {
           for (const std::string& key : ticked) {
@@ -206,7 +224,7 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
             EXPECT_TRUE(t.wait_for_text("[X] " + key));
           }
           deleting = true;
-          output_seen = t.output_log().size();
+          mark();
           press_ok();
         }
         break;
@@ -215,17 +233,17 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
         const std::vector<std::string> lines = small_system()[0].description;
         bool whole = std::all_of(lines.begin(), lines.end(), [&](const std::string& l) { return t.contains(l); });
         EXPECT_TRUE(whole || t.contains("Could not read the package's description: ")) << t.describe();
-        output_seen = t.output_log().size();
+        mark();
         press_ok();
         break;
       }
       case screen::notice:
         check_no_leaves_notice(offered);
-        output_seen = t.output_log().size();
+        mark();
         press_ok();
         break;
       case screen::unknown:
-        output_seen = t.output_log().size();
+        mark();
         press_ok();
         break;
     }
