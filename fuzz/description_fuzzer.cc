@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "pkgtool/query_description.h"
+#include "pkgtool/tool_text.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   FILE* in = fmemopen(bytes.data(), bytes.size(), "r");
   check(in != nullptr, "fmemopen could not open the input");
-  description read = read_description(in);
+  tool_text read = read_tool_text(in);
   fclose(in);
   check(read.error == 0, "reading the input from memory failed");
   char* text = read.text;

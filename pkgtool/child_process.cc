@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
-extern char** environ;
+#include "pkgtool/tool_messages.h"
+
+// The environment of every child: nothing at all.
+static const char* const tool_environment[] = {nullptr};
 
 // Formats "ERROR: <number>!\n" into buffer without any library call, so that
 // a child of vfork may use it. Returns the message's length.
@@ -39,20 +43,28 @@ static size_t format_exec_error(char* buffer, int number) {
   _exit(1);
 }
 
-pid_t start_child(const char* const argv[], const char* const envp[], int stdout_fd) {
+// Makes the descriptor from the child's standard stream. A query whose
+// output went to the terminal instead of the pipe would look like one that
+// found nothing, so a failure ends the child. The descriptors handed in are
+// close-on-exec, so none of them stays open in the tool under a second
+// number.
+static void set_stream(int from, int stream, char* message) {
+  if (from == -1 || from == stream)
+    return;
+  if (dup2(from, stream) == -1)
+    child_failed(message);
+}
+
+pid_t start_child(const char* const argv[], int stdin_fd, int stdout_fd, int stderr_fd) {
   // The child shares our memory until it executes, so its message buffer is
   // set aside here and it touches nothing else of ours.
   char message[32];
   pid_t pid = vfork();
   if (pid == 0) {
-    if (stdout_fd != -1 && stdout_fd != STDOUT_FILENO) {
-      // A query whose output went to the terminal instead of the pipe would
-      // look like one that found nothing.
-      if (dup2(stdout_fd, STDOUT_FILENO) == -1)
-        child_failed(message);
-      ::close(stdout_fd);
-    }
-    execve(argv[0], const_cast<char* const*>(argv), const_cast<char* const*>(envp));
+    set_stream(stdin_fd, STDIN_FILENO, message);
+    set_stream(stdout_fd, STDOUT_FILENO, message);
+    set_stream(stderr_fd, STDERR_FILENO, message);
+    execve(argv[0], const_cast<char* const*>(argv), const_cast<char* const*>(tool_environment));
     child_failed(message);
   }
   return pid;
@@ -67,18 +79,41 @@ int wait_for_child(pid_t pid) {
   return status;
 }
 
+// An unlinked file for a query's standard error, close-on-exec, or -1.
+static int open_errors_file() {
+  char name[] = "/tmp/leafsweep.XXXXXX";
+  int fd = mkstemp(name);
+  if (fd == -1)
+    return -1;
+  (void)unlink(name);
+  (void)fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return fd;
+}
+
 bool tool_pipe::open(const char* const argv[]) {
-  int ends[2];
-  if (pipe(ends) == -1)
+  int no_input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (no_input == -1)
     return false;
+  errors_ = open_errors_file();
+  int ends[2];
+  if (errors_ == -1 || pipe(ends) == -1) {
+    int error = errno;
+    ::close(no_input);
+    close();
+    errno = error;
+    return false;
+  }
   // Only the child's standard output may hold the write end; the read end
   // must not reach the tool, or it would never see its reader go away.
   fcntl(ends[0], F_SETFD, FD_CLOEXEC);
-  pid_t pid = start_child(argv, const_cast<const char* const*>(environ), ends[1]);
+  fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+  pid_t pid = start_child(argv, no_input, ends[1], errors_);
   int error = errno;
+  ::close(no_input);
   ::close(ends[1]);
   if (pid == -1) {
     ::close(ends[0]);
+    close();
     errno = error;
     return false;
   }
@@ -107,5 +142,14 @@ int tool_pipe::close() {
     status = wait_for_child(pid_);
   pid_ = -1;
   hold_.reset();
+  if (errors_ != -1) {
+    wrote_errors_ = keep_tool_messages(errors_) || wrote_errors_;
+    ::close(errors_);
+    errors_ = -1;
+  }
   return status;
+}
+
+bool exited_cleanly(int wait_status) {
+  return wait_status != -1 && WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0;
 }

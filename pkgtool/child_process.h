@@ -10,13 +10,20 @@
 
 // Every child of the program is started here: argv[0] is the absolute path
 // to execute, the words go to it unchanged, and no shell is involved.
+//
+// Every child gets one and the same environment, an empty one. The package
+// tool takes each setting of its configuration file from an environment
+// variable of the same name as well, its database directory among them, so
+// a query that saw the program's environment could look at another
+// database than the delete command that follows it.
 
-// Starts argv[0] with the given words and environment. When stdout_fd is not
-// -1 it becomes the child's standard output; everything else is inherited.
-// If that output cannot be set up or the program cannot be executed, the
-// child writes "ERROR: <errno>!" to standard error and exits with status 1.
-// Returns the child's process id, or -1 when no child could be created.
-pid_t start_child(const char* const argv[], const char* const envp[], int stdout_fd);
+// Starts argv[0] with the given words and the empty environment. Each of
+// stdin_fd, stdout_fd and stderr_fd that is not -1 becomes that standard
+// stream of the child; the others are inherited. If a stream cannot be set
+// up or the program cannot be executed, the child writes
+// "ERROR: <errno>!" to standard error and exits with status 1. Returns the
+// child's process id, or -1 when no child could be created.
+pid_t start_child(const char* const argv[], int stdin_fd, int stdout_fd, int stderr_fd);
 
 // Waits until the child has terminated and returns its wait status, or -1
 // when there is none to be had.
@@ -25,6 +32,13 @@ int wait_for_child(pid_t pid);
 // The standard output of a package tool query, read through a pipe. While
 // the pipe is open a resize does not interrupt its reads (resize_hold): a
 // query's output is read whole or not at all.
+//
+// The query reads nothing: its standard input is /dev/null, never the
+// terminal that the dialog library holds, so a tool that wants to ask a
+// question learns that it cannot. What it writes on standard error goes to
+// an unlinked file of the program's, and on to tool_messages once the query
+// has ended. A second pipe would stall a tool that fills it while the
+// program waits on the first.
 class tool_pipe {
  public:
   tool_pipe() = default;
@@ -32,18 +46,26 @@ class tool_pipe {
   tool_pipe(const tool_pipe&) = delete;
   tool_pipe& operator=(const tool_pipe&) = delete;
 
-  // Starts the query with the program's own environment. False, with errno
-  // set, when no pipe or no child could be had.
+  // Starts the query. False, with errno set, when no pipe, file or child
+  // could be had.
   bool open(const char* const argv[]);
   FILE* stream() const { return stream_; }
-  // Closes the pipe and waits for the child; returns its wait status, or -1.
+  // Closes the pipe, waits for the child and keeps what it wrote on
+  // standard error; returns its wait status, or -1.
   int close();
+  // Whether the tool wrote anything on standard error; known once closed.
+  bool wrote_errors() const { return wrote_errors_; }
 
  private:
   FILE* stream_ = nullptr;
+  int errors_ = -1;
   pid_t pid_ = -1;
+  bool wrote_errors_ = false;
   // Taken once the child has started, so that it never inherits the hold.
   std::optional<resize_hold> hold_;
 };
+
+// Whether a wait status is that of a child that exited with status 0.
+bool exited_cleanly(int wait_status);
 
 #endif

@@ -2,34 +2,19 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
+#include <new>
+#include <string>
 
 #include "pkgtool/child_process.h"
+#include "pkgtool/delete_command.h"
 #include "pkgtool/dialog_screen.h"
-#include "pkgtool/leaf_list.h"
+#include "pkgtool/heap.h"
+#include "pkgtool/last_look.h"
 #include "pkgtool/resize_hold.h"
 #include "pkgtool/run_result.h"
-#include "pkgtool/tool_path.h"
-
-const char** build_delete_argv(int* ticked) {
-  int count = leaf_count > 0 ? leaf_count : 0;
-  auto words = static_cast<const char**>(malloc(sizeof(char*) * (static_cast<size_t>(count) + 4)));
-  if (words == nullptr)
-    return nullptr;
-  words[0] = pkg_tool_path;
-  words[1] = "delete";
-  words[2] = "-y";
-  int used = 0;
-  for (int i = 0; i < count; ++i) {
-    if (leaf_items[i].state != 0)
-      words[3 + used++] = leaf_items[i].name;
-  }
-  words[3 + used] = nullptr;
-  *ticked = used;
-  return words;
-}
 
 bool needs_enter_prompt(int wait_status) {
   if (wait_status == -1)
@@ -51,28 +36,64 @@ static void wait_for_enter() {
   while (c != EOF && c != '\n');
 }
 
-struct free_deleter {
-  void operator()(const char** block) const { free(block); }
-};
+// A name as the notice may show it: pkg's answer may hold any byte.
+static std::string shown_name(const std::string& name) {
+  std::string shown = name;
+  for (char& c : shown) {
+    if (c < 0x20 || c > 0x7e)
+      c = '?';
+  }
+  return shown;
+}
+
+// Tells which ticked packages are kept, and why, before anything is
+// deleted, and waits for OK.
+static void show_kept(const std::vector<kept_package>& kept) {
+  std::string text = "These ticked packages are not deleted:\n";
+  for (const kept_package& k : kept)
+    text += "\n" + shown_name(k.name) + ": " + shown_name(k.reason);
+  dialog_screen screen;
+  int widest = 0;
+  int lines = 0;
+  for (size_t start = 0; start <= text.size(); ++lines) {
+    size_t end = std::min(text.find('\n', start), text.size());
+    widest = std::max(widest, static_cast<int>(end - start));
+    start = end + 1;
+  }
+  // The dialog library wraps what does not fit and lets a long notice
+  // scroll.
+  int width = std::min(widest + 4, getmaxx(stdscr));
+  int height = std::min(lines + 4, getmaxy(stdscr));
+  dialog_msgbox(nullptr, text.c_str(), height, width, 1);
+}
 
 int delete_selected() {
-  int ticked = 0;
-  std::unique_ptr<const char*[], free_deleter> argv(build_delete_argv(&ticked));
+  std::unique_ptr<const char*[], free_deleter> argv;
+  try {
+    std::vector<const char*> ticked = ticked_names();
+    if (ticked.empty()) {
+      show_notice(nullptr, "No packages selected", 5, 24);
+      return stop_run;
+    }
+    last_look look = look_before_deleting(ticked);
+    if (look.outcome != go_on)
+      return look.outcome;
+    if (!look.kept.empty())
+      show_kept(look.kept);
+    if (look.deletable.empty())
+      return go_on;
+    argv.reset(build_delete_argv(look.deletable, false));
+  } catch (const std::bad_alloc&) {
+  }
   if (argv == nullptr) {
     show_notice("ERROR", "Can not allocate memory for package list!", 5, 45);
     return run_failed;
-  }
-  if (ticked == 0) {
-    show_notice(nullptr, "No packages selected", 5, 24);
-    return stop_run;
   }
 
   // The tool talks to the user on the plain terminal.
   if (!isendwin())
     endwin();
-  // The tool gets nothing of our environment.
-  static const char* const empty_environment[] = {nullptr};
-  pid_t pid = start_child(argv.get(), empty_environment, -1);
+  pid_t pid = start_child(argv.get(), -1, -1, -1);
   argv.reset();
   if (pid == -1) {
     show_notice(nullptr, "Can not fork()", 5, 18);

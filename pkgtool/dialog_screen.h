@@ -4,16 +4,26 @@
 #include <dialog.h>
 
 // One dialog screen: the dialog library owns the terminal from construction
-// until close() or destruction. Screens never nest.
+// until close() or destruction. Screens never nest, and each starts blank.
 class dialog_screen {
  public:
   dialog_screen() {
     init_dialog(stdin, stdout);
     dialog_state.use_shadow = FALSE;
+    blank();
   }
   ~dialog_screen() { close(); }
   dialog_screen(const dialog_screen&) = delete;
   dialog_screen& operator=(const dialog_screen&) = delete;
+
+  // Blanks the whole terminal before the next box. The dialog library clears
+  // only its own picture of the screen, and not what the terminal shows: a
+  // box that is gone, an earlier screen, the package tool's output.
+  void blank() {
+    dlg_clear();
+    clearok(stdscr, TRUE);
+    wrefresh(stdscr);
+  }
 
   // Gives the terminal back early, before a line goes to standard error.
   void close() {

@@ -68,17 +68,7 @@ char* seen_key(const char* key) {
   return copy;
 }
 
-// Returns 0, or ENOMEM when the line could not be stored.
-static int add_leaf_line(char* line, size_t length) {
-  // A NUL byte would end the line early for every string function, and the
-  // shortened key could name another package.
-  if (memchr(line, '\0', length) != nullptr)
-    return 0;
-  trim_leaf_line(line);
-  leaf_line parts = split_leaf_line(line);
-  if (!shows_as_is(parts.key))
-    return 0;
-
+int offer_leaf(const leaf_line& parts, void* /*context*/) {
   // The table keeps pointers to its keys, so each key gets a copy of its own
   // that lives until the process ends. One ENTER both looks the key up and
   // enters it, handing back the entry already there for a key seen before,
@@ -98,7 +88,7 @@ static int add_leaf_line(char* line, size_t length) {
   return 0;
 }
 
-int read_leaf_lines(FILE* in) {
+int read_leaf_output(FILE* in, leaf_line_taker take, void* context) {
   char* line = nullptr;
   size_t capacity = 0;
   ssize_t length;
@@ -108,7 +98,14 @@ int read_leaf_lines(FILE* in) {
     // part it has: that is no line, it may even be another package's name.
     if (line[length - 1] != '\n' && !feof(in))
       break;
-    error = add_leaf_line(line, static_cast<size_t>(length));
+    // A NUL byte would end the line early for every string function, and
+    // the shortened key could name another package.
+    if (memchr(line, '\0', static_cast<size_t>(length)) != nullptr)
+      continue;
+    trim_leaf_line(line);
+    leaf_line parts = split_leaf_line(line);
+    if (shows_as_is(parts.key))
+      error = take(parts, context);
   }
   // getline ends with -1 both at the end of the output and when reading or
   // growing its buffer fails; only the first is the whole list.
@@ -116,4 +113,8 @@ int read_leaf_lines(FILE* in) {
     error = errno != 0 ? errno : EIO;
   free(line);
   return error;
+}
+
+int read_leaf_lines(FILE* in) {
+  return read_leaf_output(in, offer_leaf, nullptr);
 }

@@ -25,12 +25,25 @@ const char* package_name(const char* key);
 // memory runs out; release it with free().
 char* seen_key(const char* key);
 
-// Reads the leaf query's output to its end and appends every line whose key
-// the seen-name table does not hold yet, entering the key. A line is taken
-// whole however long it is; a line that holds a NUL byte or whose key is not
-// all printable ASCII is dropped. Returns 0 when every line was read and
-// handled; otherwise the errno value of the read or allocation that failed,
-// and the list lacks what came after it.
+// What is done with each line of the leaf query: 0 to go on with the next
+// one, or an errno value that ends the reading.
+using leaf_line_taker = int (*)(const leaf_line& line, void* context);
+
+// Reads the leaf query's output to its end and hands every line, trimmed and
+// split, to take. A line is taken whole however long it is; a line that
+// holds a NUL byte or whose key is not all printable ASCII is skipped.
+// Returns 0 when every line was read and taken; otherwise the errno value of
+// the read that failed or the value take returned, and the lines after it
+// were not taken.
+int read_leaf_output(FILE* in, leaf_line_taker take, void* context);
+
+// Enters the line's key in the seen-name table and, when the key is new,
+// appends the line to the leaf list. Returns 0, or ENOMEM when the line
+// could not be stored. The context is not used.
+int offer_leaf(const leaf_line& line, void* context);
+
+// Reads the leaf query's output and offers every line (offer_leaf). Returns
+// as read_leaf_output does; on an error the list lacks what came after it.
 int read_leaf_lines(FILE* in);
 
 #endif

@@ -13,9 +13,13 @@
 #include "pkgtool/collect_leaves.h"
 #include "pkgtool/delete_selected.h"
 #include "pkgtool/dialog_screen.h"
+#include "pkgtool/heap.h"
 #include "pkgtool/leaf_list.h"
 #include "pkgtool/query_description.h"
 #include "pkgtool/run_result.h"
+#include "pkgtool/tool_check.h"
+#include "pkgtool/tool_messages.h"
+#include "pkgtool/tool_path.h"
 #include "run/checklist_size.h"
 #include "run/help_text.h"
 #include "run/standard_streams.h"
@@ -24,18 +28,14 @@
 
 namespace {
 
-struct free_text {
-  void operator()(char* text) const { free(text); }
-};
-
 // Shows the long description of the highlighted package in a box of the
 // open checklist screen, or why it could not be read.
 void show_description(int current, int rows, int columns) {
   if (current < 0 || current >= leaf_count)
     return;
   const DIALOG_LISTITEM& item = leaf_items[current];
-  description found = query_description(item.name);
-  std::unique_ptr<char, free_text> text(found.text);
+  tool_text found = query_description(item.name);
+  std::unique_ptr<char, free_deleter> text(found.text);
   // Part of a description must not pass for the whole of it.
   char failure[160];
   if (found.error != 0) {
@@ -138,6 +138,12 @@ int run_leafsweep() {
     (void)fwrite(type_fault.data(), 1, type_fault.size(), stderr);
     return EXIT_FAILURE;
   }
+  // Found missing once the first screen is up, the tool would give a
+  // progress box and then a number.
+  if (int fault = tool_fault()) {
+    (void)fprintf(stderr, "leafsweep cannot run the package tool %s: %s.\n", pkg_tool_path, strerror(fault));
+    return EXIT_FAILURE;
+  }
   // Every key the leaf query reports in this run goes into this table, so
   // that no package is offered twice.
   if (hcreate(10000) == 0) {
@@ -146,6 +152,9 @@ int run_leafsweep() {
   }
   int result = run_passes();
   hdestroy();
+  // No screen is up any more: what the tool wrote during the run is read
+  // now, before the last line.
+  write_tool_messages();
   if (result == run_failed)
     return EXIT_FAILURE;
   (void)fwrite(closing, 1, sizeof closing - 1, stderr);

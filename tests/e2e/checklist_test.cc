@@ -77,6 +77,8 @@ TEST_F(leafsweep_run, no_leaves_at_all_is_said_and_ends_the_run) {
   install({pkg});
   terminal& t = start();
   ASSERT_TRUE(box_around("No leaves found", 5, 19));
+  // Nothing of the "Searching for leaves" box is left beside it.
+  EXPECT_TRUE(alone_on_screen("No leaves found"));
   press_ok();
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);

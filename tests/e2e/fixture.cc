@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,6 +61,11 @@ void leafsweep_run::write_file(const std::string& name, const std::string& bytes
   std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
   out << bytes;
   ASSERT_TRUE(out.good()) << name;
+}
+
+void leafsweep_run::write_tool(const std::string& script) {
+  write_file("tool", script);
+  ASSERT_EQ(chmod(path("tool").c_str(), 0755), 0);
 }
 
 run_options leafsweep_run::options_for(const std::string& program) const {
@@ -212,6 +218,43 @@ std::vector<std::string> checklist_entries(const terminal& t) {
     found.push_back(entry);
   }
   return found;
+}
+
+std::vector<std::string> cells(const std::string& row) {
+  std::vector<std::string> out;
+  for (char c : row) {
+    if ((static_cast<unsigned char>(c) & 0xc0) == 0x80 && !out.empty())
+      out.back() += c;
+    else
+      out.emplace_back(1, c);
+  }
+  return out;
+}
+
+testing::AssertionResult leafsweep_run::alone_on_screen(const std::string& text) {
+  std::optional<box> found;
+  std::string stray;
+  bool alone = term().wait_for([&](const terminal& t) {
+    found = t.box_containing(text);
+    if (!found)
+      return false;
+    for (int r = 0; r < t.rows(); ++r) {
+      std::vector<std::string> row = cells(t.row(r));
+      for (int c = 0; c < static_cast<int>(row.size()); ++c) {
+        bool inside = r >= found->top && r <= found->bottom() && c >= found->left && c <= found->right();
+        if (!inside && row[static_cast<size_t>(c)] != " ") {
+          stray = "row " + std::to_string(r) + ": " + t.row(r);
+          return false;
+        }
+      }
+    }
+    return true;
+  });
+  if (alone)
+    return testing::AssertionSuccess();
+  if (!found)
+    return testing::AssertionFailure() << "no box around \"" << text << "\"";
+  return testing::AssertionFailure() << "beside the box around \"" << text << "\": " << stray;
 }
 
 termios fresh_pty_modes() {

@@ -42,6 +42,10 @@ inline const std::string enter_prompt = "\n\nPress ENTER to continue... ";
 // tick boxes.
 std::vector<std::string> checklist_entries(const terminal& t);
 
+// The characters of a screen row, one string each, so that a column is an
+// index; the tests show no double-width characters.
+std::vector<std::string> cells(const std::string& row);
+
 // The modes of a pseudo-terminal as the system makes it, which are those
 // the program's pty started with: what the program must leave behind.
 termios fresh_pty_modes();
@@ -71,6 +75,9 @@ class leafsweep_run : public testing::Test {
   // Directives for the stand-in tool (see tests/standin/README.md).
   void control(const std::string& directives);
   void write_file(const std::string& name, const std::string& bytes);
+  // Makes "tool" in the scratch directory, the package tool of
+  // LEAFSWEEP_CWD_TOOL, an executable script.
+  void write_tool(const std::string& script);
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
   // Starts a program (by default the one wired to the stand-in tool) with
@@ -100,6 +107,8 @@ class leafsweep_run : public testing::Test {
   // Waits until the innermost box around text measures height x width; a
   // box still being drawn may measure otherwise for a moment.
   testing::AssertionResult box_around(const std::string& text, int height, int width);
+  // Waits until the box around text is the only thing on the screen.
+  testing::AssertionResult alone_on_screen(const std::string& text);
   // Moves the highlight to the installed package key, from the top.
   void highlight(const std::string& key);
   void tick(const std::string& key);

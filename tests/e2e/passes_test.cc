@@ -34,8 +34,10 @@ TEST_F(leafsweep_run, each_pass_offers_only_the_leaves_never_offered_before) {
   ASSERT_TRUE(wait_for_question());
 
   // Only libnghttp2 (offered in the second pass) and nano remain leaves.
+  // The notice stands alone, where the question was.
   answer_yes(t);
   ASSERT_TRUE(box_around("No new leaves found", 5, 23));
+  EXPECT_TRUE(alone_on_screen("No new leaves found"));
   press_ok();
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);
@@ -62,7 +64,7 @@ TEST_F(leafsweep_run, no_to_the_next_pass_ends_the_run) {
   EXPECT_FALSE(has(installed(), "nano-7.2"));
 }
 
-TEST_F(leafsweep_run, the_tool_runs_in_the_plain_terminal_with_an_empty_environment) {
+TEST_F(leafsweep_run, the_tool_runs_in_the_plain_terminal_after_a_last_look) {
   install(small_system());
   terminal& t = start();
   ASSERT_TRUE(wait_for_checklist());
@@ -71,23 +73,29 @@ TEST_F(leafsweep_run, the_tool_runs_in_the_plain_terminal_with_an_empty_environm
   ASSERT_TRUE(wait_for_question());
   EXPECT_NE(t.output_log().find("Deinstalling tmux-3.3a..."), std::string::npos);
 
+  // The leaf query again and a dry run, right before the delete command,
+  // which gets exactly these words.
   auto all = calls();
-  ASSERT_EQ(all.size(), 2u);
-  // The queries run with the program's environment and working directory.
+  ASSERT_EQ(all.size(), 4u);
   EXPECT_TRUE(is_leaf_query(all[0]));
-  EXPECT_TRUE(has(all[0].env, "SECRET_TOKEN=do-not-pass"));
-  // The delete command gets exactly these words, and no environment at all.
-  EXPECT_EQ(all[1].args, (std::vector<std::string>{PKG_STANDIN, "delete", "-y", "tmux-3.3a"}));
-  EXPECT_TRUE(all[1].env.empty());
-  char cwd[4096];
-  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  EXPECT_EQ(all[1].cwd, all[0].cwd);
+  EXPECT_TRUE(is_leaf_query(all[1]));
+  EXPECT_EQ(all[2].args,
+            (std::vector<std::string>{PKG_STANDIN, "-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--", "tmux-3.3a"}));
+  EXPECT_EQ(all[3].args,
+            (std::vector<std::string>{PKG_STANDIN, "-o", "AUTOREMOVE=false", "delete", "-y", "--", "tmux-3.3a"}));
+  // No child gets anything of the program's environment, and each runs in
+  // its working directory.
+  for (const pkg_call& c : all) {
+    EXPECT_TRUE(c.env.empty()) << c.args[1];
+    EXPECT_EQ(c.cwd, all[0].cwd);
+  }
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
 }
 
 TEST_F(leafsweep_run, names_with_shell_metacharacters_reach_the_tool_unchanged) {
-  const std::string odd = "odd \"$(touch owned)\" 'q' `touch owned2`;x|y&z<>*?!#\\";
+  // No "*", which makes pkg read every name as a pattern (last_look_test).
+  const std::string odd = "odd \"$(touch owned)\" 'q' `touch owned2`;x|y&z<>?!#\\";
   install({package{odd, "1.0", "A package with an awkward name", {}, {"Described, not executed."}},
            package{"plain", "2.0", "A plain package", {}, {"Plain."}}});
   terminal& t = start(24, 100);

@@ -1,25 +1,13 @@
 // Deleting with the real package tool: what goes from the root and the
-// database, what the next pass offers, deletes that the tool refuses
-// because the system changed or is busy, and the packages it refuses to
-// delete although they are leaves: itself and vital ones.
+// database, what the next pass offers, a delete that the tool refuses
+// because its database is busy, and the packages it refuses to delete
+// although they are leaves: itself and vital ones.
 #include <algorithm>
 
 #include "real_fixture.h"
 #include "real_system.h"
 
 namespace {
-
-std::vector<std::string> without(std::vector<std::string> keys, const std::vector<std::string>& gone) {
-  keys.erase(std::remove_if(keys.begin(), keys.end(),
-                            [&](const std::string& k) { return std::find(gone.begin(), gone.end(), k) != gone.end(); }),
-             keys.end());
-  return keys;
-}
-
-std::vector<std::string> sorted(std::vector<std::string> keys) {
-  std::sort(keys.begin(), keys.end());
-  return keys;
-}
 
 TEST_F(real_tool_run, ok_deletes_the_ticked_packages_and_each_pass_offers_what_they_freed) {
   const std::vector<package> system = real_system();
@@ -63,47 +51,6 @@ TEST_F(real_tool_run, ok_deletes_the_ticked_packages_and_each_pass_offers_what_t
   EXPECT_EQ(t.stderr_text(), closing_line);
   EXPECT_EQ(database_rows(), without(before, {"git-2.42.0_1", "py311-black-23.11.0", "tmux-3.3a_1", "curl-8.4.0"}));
 }
-
-// Someone else deletes a ticked package after the checklist appeared. The
-// tool fails only when nothing it was given is left, and then the Enter
-// prompt holds its message; either way the run goes on.
-struct removed_case {
-  const char* name;
-  std::vector<std::string> ticked;
-  bool prompt;
-};
-
-void PrintTo(const removed_case& c, std::ostream* out) { *out << c.name; }
-
-class removed_meanwhile : public real_tool_run, public testing::WithParamInterface<removed_case> {};
-
-TEST_P(removed_meanwhile, the_run_goes_on) {
-  const removed_case& c = GetParam();
-  add_packages(real_system());
-  const std::vector<std::string> before = database_rows();
-  terminal& t = start_real();
-  ASSERT_TRUE(wait_for_checklist());
-  for (const std::string& key : c.ticked)
-    tick(key);
-  tool_result other = tool({"delete", "-y", "nano-7.2"});
-  ASSERT_TRUE(other.ok()) << other.output << other.errors;
-  press_ok();
-  if (c.prompt) {
-    ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
-    EXPECT_TRUE(t.contains("No packages matched for pattern 'nano-7.2'"));
-    t.key(VTERM_KEY_ENTER);
-  }
-  ASSERT_TRUE(wait_for_question());
-  answer_no(t);
-  EXPECT_EQ(exit_code(), 0);
-  EXPECT_EQ(t.stderr_text(), (c.prompt ? enter_prompt : "") + closing_line);
-  EXPECT_EQ(database_rows(), without(before, c.ticked));
-}
-
-INSTANTIATE_TEST_SUITE_P(cases, removed_meanwhile,
-                         testing::Values(removed_case{"the_only_ticked_one", {"nano-7.2"}, true},
-                                         removed_case{"one_of_two", {"nano-7.2", "vim-9.0.2116"}, false}),
-                         [](const testing::TestParamInfo<removed_case>& info) { return info.param.name; });
 
 TEST_F(real_tool_run, a_database_locked_by_another_pkg_ends_in_the_enter_prompt_with_nothing_lost) {
   const std::vector<package> system = real_system();

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 void real_tool_run::add_packages(const std::vector<package>& packages) {
@@ -52,23 +53,6 @@ testing::AssertionResult real_tool_run::wait_for_listed(const std::vector<std::s
   return failure;
 }
 
-namespace {
-
-// The characters of a row, one string each, so that a column is an index;
-// the test data holds no double-width characters.
-std::vector<std::string> cells(const std::string& row) {
-  std::vector<std::string> out;
-  for (char c : row) {
-    if ((static_cast<unsigned char>(c) & 0xc0) == 0x80 && !out.empty())
-      out.back() += c;
-    else
-      out.emplace_back(1, c);
-  }
-  return out;
-}
-
-}  // namespace
-
 std::vector<std::string> real_tool_run::text_in(const box& b) const {
   std::vector<std::string> lines;
   for (int r = b.top + 1; r < b.bottom(); ++r) {
@@ -93,4 +77,16 @@ const package& find_package(const std::vector<package>& system, const std::strin
       return p;
   }
   throw std::invalid_argument("no package " + key);
+}
+
+std::vector<std::string> without(std::vector<std::string> keys, const std::vector<std::string>& gone) {
+  keys.erase(std::remove_if(keys.begin(), keys.end(),
+                            [&](const std::string& k) { return std::find(gone.begin(), gone.end(), k) != gone.end(); }),
+             keys.end());
+  return keys;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> keys) {
+  std::sort(keys.begin(), keys.end());
+  return keys;
 }

@@ -34,6 +34,10 @@ class real_tool_run : public leafsweep_run {
   std::vector<std::string> text_in(const box& b) const;
 };
 
+// keys without those in gone, in their order; keys sorted.
+std::vector<std::string> without(std::vector<std::string> keys, const std::vector<std::string>& gone);
+std::vector<std::string> sorted(std::vector<std::string> keys);
+
 // The packages of the system by key.
 const package& find_package(const std::vector<package>& system, const std::string& key);
 

@@ -59,7 +59,16 @@ std::string manifest(const package& p, const std::map<std::string, const package
     text += "  " + ucl_string(d) + ": { origin: " + ucl_string(origin(d)) + ", version: " + ucl_string(found->second->version) +
             " }\n";
   }
-  return text + "}\nfiles: {\n  " + ucl_string("/" + package_file(p)) + ": \"\"\n}\n";
+  text += "}\n";
+  for (const auto& [key, values] : {std::pair{"provides", &p.provides}, std::pair{"requires", &p.requires}}) {
+    if (values->empty())
+      continue;
+    text += std::string(key) + ": [";
+    for (const std::string& value : *values)
+      text += " " + ucl_string(value) + ",";
+    text += " ]\n";
+  }
+  return text + "files: {\n  " + ucl_string("/" + package_file(p)) + ": \"\"\n}\n";
 }
 
 // FNV-1a, 64 bits: enough to tell sets of manifests apart.

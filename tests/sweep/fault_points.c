@@ -21,6 +21,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -234,4 +235,28 @@ ENTRY *sweep_hsearch(ENTRY item, ACTION action) {
     return NULL;
   }
   return hsearch(item, action);
+}
+
+int sweep_mkstemp(char *name) {
+  if (fails("mkstemp")) {
+    errno = ENOSPC;
+    return -1;
+  }
+  return mkstemp(name);
+}
+
+ssize_t sweep_pread(int fd, void *buffer, size_t count, off_t offset) {
+  if (fails("pread")) {
+    errno = EIO;
+    return -1;
+  }
+  return pread(fd, buffer, count, offset);
+}
+
+int sweep_stat(const char *path, struct stat *info) {
+  if (fails("stat")) {
+    errno = EACCES;
+    return -1;
+  }
+  return stat(path, info);
 }

@@ -294,7 +294,7 @@ TEST_F(fault_sweep, no_failing_call_deletes_a_wrong_package_or_hides_a_leaf) {
   // Each kind of call the program is known to make must have been counted,
   // or the renaming of calls no longer reaches them.
   for (const char* call : {"malloc", "strdup", "getline", "pipe", "vfork", "execve", "waitpid", "fdopen", "fread",
-                           "hcreate", "hsearch", "dup2"})
+                           "hcreate", "hsearch", "dup2", "open", "mkstemp", "pread", "stat"})
     EXPECT_EQ(kinds.count(call), 1u) << call << " was never counted";
 
   for (const fault_point& point : points) {

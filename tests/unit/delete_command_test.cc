@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pkgtool/child_process.h"
+#include "pkgtool/delete_command.h"
 #include "pkgtool/delete_selected.h"
 #include "pkgtool/leaf_list.h"
 #include "pkgtool/tool_path.h"
@@ -18,7 +19,7 @@ namespace {
 struct argv_case {
   const char* label;
   std::vector<int> ticks;  // one state per record
-  std::vector<std::string> names;  // expected names after "-y"
+  std::vector<std::string> names;  // expected names after "--"
 };
 
 // Failure reports name the case, not its bytes.
@@ -29,39 +30,46 @@ class delete_argv : public testing::TestWithParam<argv_case> {
   void TearDown() override { free_leaf_list(); }
 };
 
-TEST_P(delete_argv, holds_the_ticked_names_in_list_order_then_null) {
+TEST_P(delete_argv, holds_the_ticked_names_in_list_order_after_the_options_then_null) {
   const argv_case& c = GetParam();
   for (size_t i = 0; i < c.ticks.size(); ++i) {
-    std::string name = "p" + std::to_string(i) + "-1";
+    // Names that read as options must stay names.
+    std::string name = (i % 2 == 0 ? "-a" : "p") + std::to_string(i) + "-1";
     ASSERT_TRUE(append_leaf(name.c_str(), "comment"));
     leaf_items[i].state = c.ticks[i];
   }
-  int ticked = -1;
-  const char** words = build_delete_argv(&ticked);
-  ASSERT_NE(words, nullptr);
-  EXPECT_EQ(ticked, static_cast<int>(c.names.size()));
-  EXPECT_STREQ(words[0], pkg_tool_path);
-  EXPECT_STREQ(words[1], "delete");
-  EXPECT_STREQ(words[2], "-y");
-  for (size_t i = 0; i < c.names.size(); ++i)
-    EXPECT_EQ(words[3 + i], c.names[i]) << c.label;
-  EXPECT_EQ(words[3 + c.names.size()], nullptr);
-  // The names are the list's own strings, not copies.
-  for (size_t i = 0, w = 3; i < c.ticks.size(); ++i) {
-    if (c.ticks[i] != 0) {
-      EXPECT_EQ(words[w++], leaf_items[i].name);
+  std::vector<const char*> names = ticked_names();
+  ASSERT_EQ(names.size(), c.names.size());
+  for (bool dry_run : {false, true}) {
+    const char** words = build_delete_argv(names, dry_run);
+    ASSERT_NE(words, nullptr);
+    std::vector<std::string> expected{pkg_tool_path, "-o", "AUTOREMOVE=false", "delete"};
+    if (dry_run)
+      expected.emplace_back("-n");
+    expected.insert(expected.end(), {"-y", "--"});
+    expected.insert(expected.end(), c.names.begin(), c.names.end());
+    std::vector<std::string> got;
+    for (size_t i = 0; i < expected.size() && words[i] != nullptr; ++i)
+      got.emplace_back(words[i]);
+    EXPECT_EQ(got, expected) << (dry_run ? "dry run" : "delete");
+    EXPECT_EQ(words[expected.size()], nullptr);
+    // The names are the list's own strings, not copies.
+    for (size_t i = 0, w = expected.size() - c.names.size(); i < c.ticks.size(); ++i) {
+      if (c.ticks[i] != 0) {
+        EXPECT_EQ(words[w++], leaf_items[i].name);
+      }
     }
+    free(words);
   }
-  free(words);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, delete_argv,
     testing::Values(argv_case{"empty_list", {}, {}},
                     argv_case{"nothing_ticked", {0, 0, 0}, {}},
-                    argv_case{"all_ticked", {1, 1, 1}, {"p0-1", "p1-1", "p2-1"}},
+                    argv_case{"all_ticked", {1, 1, 1}, {"-a0-1", "p1-1", "-a2-1"}},
                     argv_case{"middle_only", {0, 1, 0}, {"p1-1"}},
-                    argv_case{"any_non_zero_state_is_a_tick", {-1, 0, 7}, {"p0-1", "p2-1"}}),
+                    argv_case{"any_non_zero_state_is_a_tick", {-1, 0, 7}, {"-a0-1", "-a2-1"}}),
     [](const testing::TestParamInfo<argv_case>& info) { return info.param.label; });
 
 // Real wait statuses, made by real children.
@@ -122,8 +130,7 @@ std::string child_stderr(const char* const argv[], int* status) {
   int saved = dup(STDERR_FILENO);
   dup2(ends[1], STDERR_FILENO);
   close(ends[1]);
-  static const char* const no_environment[] = {nullptr};
-  pid_t pid = start_child(argv, no_environment, -1);
+  pid_t pid = start_child(argv, -1, -1, -1);
   dup2(saved, STDERR_FILENO);
   close(saved);
   *status = pid == -1 ? -1 : wait_for_child(pid);
@@ -161,6 +168,21 @@ TEST(tool_pipe, passes_every_word_unchanged_and_returns_the_exit_status) {
   EXPECT_EQ(out, "a b|$(touch /tmp/leafsweep-owned)|\"quoted\\\"|`x`;y|");
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+TEST(tool_pipe, gives_the_child_an_empty_environment) {
+  ASSERT_EQ(setenv("PKG_DBDIR", "/elsewhere", 1), 0);
+  const char* const argv[] = {"/usr/bin/env", nullptr};
+  tool_pipe query;
+  ASSERT_TRUE(query.open(argv));
+  std::string out;
+  char buffer[256];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, query.stream())) > 0)
+    out.append(buffer, n);
+  EXPECT_TRUE(exited_cleanly(query.close()));
+  EXPECT_EQ(out, "");
+  (void)unsetenv("PKG_DBDIR");
 }
 
 }  // namespace

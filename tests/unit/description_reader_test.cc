@@ -6,7 +6,7 @@
 #include <string>
 
 #include "failing_stream.h"
-#include "pkgtool/query_description.h"
+#include "pkgtool/tool_text.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ char* read_from(const std::string& bytes) {
     return nullptr;
   EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), in), bytes.size());
   rewind(in);
-  description read = read_description(in);
+  tool_text read = read_tool_text(in);
   (void)fclose(in);
   EXPECT_EQ(read.error, 0);
   return read.text;
@@ -45,7 +45,7 @@ TEST(description_reader, a_failed_read_gives_its_error_and_no_text) {
     failing_source source{std::string(size, 'd'), EIO};
     FILE* in = open_failing(source);
     ASSERT_NE(in, nullptr);
-    description read = read_description(in);
+    tool_text read = read_tool_text(in);
     (void)fclose(in);
     EXPECT_EQ(read.error, EIO) << size;
     EXPECT_EQ(read.text, nullptr) << size;

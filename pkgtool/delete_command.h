@@ -1,0 +1,22 @@
+#ifndef LEAFSWEEP_PKGTOOL_DELETE_COMMAND_H
+#define LEAFSWEEP_PKGTOOL_DELETE_COMMAND_H
+
+#include <vector>
+
+// The names of the ticked records of the leaf list, in list order: the
+// list's own strings.
+std::vector<const char*> ticked_names();
+
+// The delete command's words: the tool, "-o", "AUTOREMOVE=false", "delete",
+// "-n" for a dry run, "-y", "--", the names, and a null pointer. The names
+// are the given strings, not copies. Null when memory runs out; release it
+// with free().
+//
+// pkg's AUTOREMOVE setting would make every delete also remove, afterwards,
+// the packages that were installed only as dependencies and are needed no
+// more; those are the next pass's leaves, for the user to decide on. The
+// "--" keeps a name such as "-a-1" from being read as options ("-a" deletes
+// every package).
+const char** build_delete_argv(const std::vector<const char*>& names, bool dry_run);
+
+#endif

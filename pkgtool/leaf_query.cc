@@ -1,0 +1,36 @@
+#include "pkgtool/leaf_query.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "pkgtool/child_process.h"
+#include "pkgtool/tool_messages.h"
+#include "pkgtool/tool_path.h"
+
+leaf_query_result run_leaf_query(leaf_line_taker take, void* context) {
+  // The tool itself turns the two characters \t into a tab.
+  const char* const argv[] = {pkg_tool_path, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c", nullptr};
+  leaf_query_result result{0, 0, false};
+  tool_pipe query;
+  if (!query.open(argv)) {
+    result.start_error = errno;
+    return result;
+  }
+  result.read_error = read_leaf_output(query.stream(), take, context);
+  // A tool that dies from a signal has failed as surely as one that exits
+  // with an error.
+  result.tool_failed = !exited_cleanly(query.close());
+  return result;
+}
+
+void report_leaf_query_failure(const leaf_query_result& result) {
+  // The tool's own words come first: they tell why.
+  write_tool_messages();
+  if (result.start_error != 0)
+    (void)fputs("Error executing pkg.\n", stderr);
+  else if (result.read_error != 0)
+    (void)fprintf(stderr, "Could not read the whole list of leaf packages: %s.\n", strerror(result.read_error));
+  else
+    (void)fputs("pkg returned an error.\n", stderr);
+}

@@ -1,0 +1,22 @@
+#ifndef LEAFSWEEP_PKGTOOL_LEAF_QUERY_H
+#define LEAFSWEEP_PKGTOOL_LEAF_QUERY_H
+
+#include "pkgtool/leaf_line.h"
+
+// How a run of the leaf query went.
+struct leaf_query_result {
+  int start_error;   // the errno value when it could not be started, or 0
+  int read_error;    // the errno value when its output was not read whole, or 0
+  bool tool_failed;  // it exited with a status other than 0, or died
+};
+
+// Runs the leaf query, the packages that nothing depends on and that are not
+// locked, and hands each line of its output to take.
+leaf_query_result run_leaf_query(leaf_line_taker take, void* context);
+
+// Writes to standard error why a run of the leaf query failed: what the
+// tool wrote there, then whether it could not be started, its output was
+// not read whole, or it failed.
+void report_leaf_query_failure(const leaf_query_result& result);
+
+#endif

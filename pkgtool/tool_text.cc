@@ -1,0 +1,36 @@
+#include "pkgtool/tool_text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+tool_text read_tool_text(FILE* in) {
+  char chunk[1024];
+  char* text = nullptr;
+  size_t length = 0;
+  size_t capacity = 0;
+  size_t count;
+  while ((count = fread(chunk, 1, sizeof chunk, in)) > 0) {
+    if (length + count + 1 > capacity) {
+      size_t wanted = capacity * 2 > length + count + 1 ? capacity * 2 : length + count + 1;
+      char* grown = static_cast<char*>(realloc(text, wanted));
+      if (grown == nullptr) {
+        free(text);
+        return {nullptr, ENOMEM};
+      }
+      text = grown;
+      capacity = wanted;
+    }
+    memcpy(text + length, chunk, count);
+    length += count;
+    text[length] = '\0';
+  }
+  // fread gives 0 both at the end and on a read error; an output cut short
+  // by an error must not pass for the whole one.
+  if (!feof(in)) {
+    int error = errno != 0 ? errno : EIO;
+    free(text);
+    return {nullptr, error};
+  }
+  return {text, 0};
+}

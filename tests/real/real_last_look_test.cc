@@ -1,0 +1,188 @@
+// The last look before a delete command, over a real package database: a
+// ticked package that is no longer a leaf when OK is pressed, or that pkg
+// would delete only together with packages that were not ticked, stays
+// installed, and a notice says which and why before anything is deleted;
+// the delete command deletes exactly the rest. Neither the environment nor
+// pkg's own configuration widens it, and no name is read as an option.
+#include "real_fixture.h"
+#include "real_system.h"
+
+namespace {
+
+const std::string kept_heading = "These ticked packages are not deleted:";
+
+// Waits for the notice of kept packages to name each line, presses its OK.
+testing::AssertionResult notice_names(terminal& t, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    if (!t.wait_for_text(line))
+      return testing::AssertionFailure() << "the notice does not say \"" << line << "\"";
+  }
+  if (!t.contains(kept_heading))
+    return testing::AssertionFailure() << "the notice has no heading";
+  t.key(VTERM_KEY_ENTER);
+  return testing::AssertionSuccess();
+}
+
+struct change_case {
+  const char* name;
+  std::vector<package> later;                    // added while the checklist is open
+  std::vector<std::vector<std::string>> change;  // tool commands run then
+  std::string ticked;                            // the package the change concerns
+  bool with_nano;                                // nano-7.2 is ticked too
+  std::string reason;
+};
+
+void PrintTo(const change_case& c, std::ostream* out) { *out << c.name; }
+
+class changed_meanwhile : public real_tool_run, public testing::WithParamInterface<change_case> {};
+
+TEST_P(changed_meanwhile, keeps_the_changed_package_and_deletes_the_rest) {
+  const change_case& c = GetParam();
+  const std::vector<package> installed_first = real_system();
+  std::vector<package> system = installed_first;
+  system.insert(system.end(), c.later.begin(), c.later.end());
+  add_packages(installed_first);
+  const std::string made = made_packages(system, REAL_PACKAGE_CACHE);
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  tick(c.ticked);
+  if (c.with_nano)
+    tick("nano-7.2");
+
+  for (const package& p : c.later) {
+    tool_result added = tool({"add", made + "/" + p.key() + ".pkg"});
+    ASSERT_TRUE(added.ok()) << added.output << added.errors;
+  }
+  for (const std::vector<std::string>& command : c.change) {
+    tool_result changed = tool(command);
+    ASSERT_TRUE(changed.ok()) << changed.output << changed.errors;
+  }
+  const std::vector<std::string> before = database_rows();
+  press_ok();
+  ASSERT_TRUE(notice_names(t, {c.ticked + ": " + c.reason}));
+  EXPECT_FALSE(t.contains("nano-7.2:"));
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(t.stderr_text(), "");
+  EXPECT_EQ(database_rows(), without(before, c.with_nano ? std::vector<std::string>{"nano-7.2"} : std::vector<std::string>{}));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+const package git_gui{"git-gui", "2.42.0", "Graphical interface to git", {"git"}, {"git-gui commits from a window."}};
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, changed_meanwhile,
+    testing::Values(
+        change_case{"a_package_that_needs_it_is_installed", {git_gui}, {}, "git-2.42.0_1", true,
+                    "deleting it would also delete git-gui-2.42.0"},
+        change_case{"it_is_locked", {}, {{"lock", "-y", "vim"}}, "vim-9.0.2116", true, "it has been locked"},
+        change_case{"it_is_deleted", {}, {{"delete", "-y", "vim"}}, "vim-9.0.2116", true, "it is no longer installed"},
+        change_case{"it_is_deleted_and_was_the_only_one", {}, {{"delete", "-y", "vim"}}, "vim-9.0.2116", false,
+                    "it is no longer installed"}),
+    [](const testing::TestParamInfo<change_case>& info) { return info.param.name; });
+
+// A package that provides a capability which another installed package
+// requires is a leaf by the leaf query, yet pkg would delete the other one
+// with it; only pkg's dry run tells.
+TEST_F(real_tool_run, a_provider_of_what_another_package_requires_is_kept) {
+  std::vector<package> system = real_system();
+  package provider{"capprov", "1.0", "Provides capfoo", {}, {"capprov provides capfoo."}};
+  provider.provides = {"capfoo"};
+  package requirer{"capreq", "1.0", "Requires capfoo", {}, {"capreq requires capfoo."}};
+  requirer.requires = {"capfoo"};
+  system.push_back(provider);
+  system.push_back(requirer);
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  EXPECT_TRUE(t.contains("[ ] capreq-1.0"));
+  tick("capprov-1.0");
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(notice_names(t, {"capprov-1.0: deleting it would also delete capreq-1.0"}));
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(database_rows(), without(before, {"nano-7.2"}));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+// pkg takes every setting of its configuration file from the environment
+// too: a database named there must change neither what is shown nor what
+// is deleted.
+TEST_F(real_tool_run, a_database_named_in_the_environment_is_not_used) {
+  const std::vector<package> system = real_system();
+  add_packages(system);
+  // A second system, in which curl, which git needs here, is a leaf.
+  const std::string other = path("other");
+  add_to_new_root(other, {find_package(system, "openssl-3.0.12_1,1"), find_package(system, "libnghttp2-1.58.0"),
+                          find_package(system, "curl-8.4.0")},
+                  REAL_PACKAGE_CACHE);
+  const std::vector<std::string> other_leaves = tool_leaves(other);
+  ASSERT_EQ(other_leaves, std::vector<std::string>{"curl-8.4.0"});
+  const std::vector<std::string> before = database_rows();
+
+  terminal& t = start(24, 80, LEAFSWEEP_REAL, {"PKG_DBDIR=" + other + "/root/var/db/pkg"});
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(database_rows(), without(before, {"nano-7.2"}));
+  EXPECT_EQ(tool_leaves(other), other_leaves);
+  EXPECT_EQ(run_real_tool(other, {"query", "%n-%v"}).output, "openssl-3.0.12_1,1\nlibnghttp2-1.58.0\ncurl-8.4.0\n");
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+}
+
+// With AUTOREMOVE in pkg.conf every delete would also remove the packages
+// installed only as dependencies that nothing needs any more, among them an
+// unticked leaf; the next pass offers those instead.
+TEST_F(real_tool_run, pkg_conf_autoremove_deletes_no_unticked_package) {
+  write_file("pkg.conf", "AUTOREMOVE: true\n");
+  add_packages(real_system());
+  for (const char* name : {"vim", "libevent", "utf8proc"}) {
+    tool_result marked = tool({"set", "-y", "-A", "1", name});
+    ASSERT_TRUE(marked.ok()) << marked.output << marked.errors;
+  }
+  const std::vector<std::string> before = database_rows();
+  const std::vector<std::string> first_leaves = tool_leaves_now();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(first_leaves));
+  tick("tmux-3.3a_1");
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(database_rows(), without(before, {"tmux-3.3a_1", "nano-7.2"}));
+  const std::vector<std::string> freed = without(tool_leaves_now(), first_leaves);
+  EXPECT_EQ(sorted(freed), (std::vector<std::string>{"libevent-2.1.12", "utf8proc-2.9.0"}));
+  answer_yes(t);
+  ASSERT_TRUE(wait_for_listed(freed));
+  t.key(VTERM_KEY_ESCAPE);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+  EXPECT_EQ(database_rows(), without(before, {"tmux-3.3a_1", "nano-7.2"}));
+}
+
+// pkg accepts a package named "-a"; after "--" it is a name, not delete's
+// option for every package.
+TEST_F(real_tool_run, a_package_named_like_an_option_is_deleted_and_nothing_else) {
+  std::vector<package> system = real_system();
+  system.push_back({"-a", "1", "A package named like an option", {}, {"Its name reads as an option."}});
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  tick("-a-1");
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(t.stderr_text(), "");
+  EXPECT_EQ(database_rows(), without(before, {"-a-1", "nano-7.2"}));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+}  // namespace

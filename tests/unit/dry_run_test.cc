@@ -1,0 +1,142 @@
+// Reading pkg's dry run of a delete command: the answers pkg 2.8.4 gives,
+// and every other shape stopping the deletion.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "pkgtool/dry_run.h"
+
+namespace {
+
+// A real wait status, made by a real child.
+int exit_status(int code) {
+  pid_t pid = fork();
+  if (pid == 0)
+    _exit(code);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+const char* const removes_two =
+    "Checking integrity... done (0 conflicting)\n"
+    "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n"
+    "\n"
+    "Installed packages to be REMOVED:\n"
+    "\tgit-gui: 2.42.0\n"
+    "\tgit: 2.42.0_1\n"
+    "\n"
+    "Number of packages to be removed: 2\n";
+
+struct dry_run_case {
+  const char* label;
+  std::string output;
+  int exit_code;
+  dry_run_outcome outcome;
+  std::vector<std::string> removed;
+};
+
+void PrintTo(const dry_run_case& c, std::ostream* out) { *out << c.label; }
+
+class dry_run_answers : public testing::TestWithParam<dry_run_case> {};
+
+TEST_P(dry_run_answers, are_read_or_refused) {
+  const dry_run_case& c = GetParam();
+  dry_run read = read_dry_run(c.output.c_str(), exit_status(c.exit_code));
+  EXPECT_EQ(read.outcome, c.outcome);
+  EXPECT_EQ(read.removed, c.removed);
+}
+
+const dry_run_outcome answered = dry_run_outcome::answered;
+const dry_run_outcome not_understood = dry_run_outcome::not_understood;
+const dry_run_outcome tool_failed = dry_run_outcome::tool_failed;
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, dry_run_answers,
+    testing::Values(
+        dry_run_case{"what_pkg_removes", removes_two, 0, answered, {"git-gui-2.42.0", "git-2.42.0_1"}},
+        dry_run_case{"after_notices_and_the_locked_or_vital_ones",
+                     "Updating database digests format: ......... done\n"
+                     "No packages matched for pattern 'gone-1'\n\n"
+                     "Checking integrity... done (0 conflicting)\n"
+                     "The following package(s) are locked or vital and may not be removed:\n\n"
+                     "\tdoas (vital)\n\n"
+                     "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n\n"
+                     "Installed packages to be REMOVED:\n"
+                     "\t-a: 1\n"
+                     "\tpkg: 2.8.4\n\n"
+                     "Number of packages to be removed: 2\n\n"
+                     "The operation will free 12 MiB.\n",
+                     0, answered, {"-a-1", "pkg-2.8.4"}},
+        dry_run_case{"with_a_reason_and_odd_names",
+                     "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n\n"
+                     "Installed packages to be REMOVED:\n"
+                     "\tlib:x: 1.0,1 (vulnerability found)\n"
+                     "\tgtk+: 3.24.8\n\n"
+                     "Number of packages to be removed: 2\n",
+                     0, answered, {"lib:x-1.0,1", "gtk+-3.24.8"}},
+        dry_run_case{"nothing_because_all_are_locked_or_vital",
+                     "Checking integrity... done (0 conflicting)\n"
+                     "The following package(s) are locked or vital and may not be removed:\n\n\tdoas (vital)\n\n"
+                     "1 packages requested for removal: 1 locked, 0 missing\n",
+                     7, answered, {}},
+        dry_run_case{"nothing_because_all_are_gone",
+                     "No packages matched for pattern 'gone-1'\n\nChecking integrity... done (0 conflicting)\n"
+                     "1 packages requested for removal: 0 locked, 1 missing\n",
+                     1, answered, {}},
+        dry_run_case{"a_failure_without_an_answer", "", 1, tool_failed, {}},
+        dry_run_case{"the_nothing_line_with_another_status",
+                     "1 packages requested for removal: 1 locked, 0 missing\n", 3, tool_failed, {}},
+        dry_run_case{"an_answer_with_a_failing_status", removes_two, 1, tool_failed, {}},
+        dry_run_case{"nothing_at_all", "", 0, not_understood, {}},
+        dry_run_case{"the_nothing_line_with_status_0", "1 packages requested for removal: 0 locked, 1 missing\n", 0,
+                     not_understood, {}},
+        dry_run_case{"another_wording",
+                     "Deinstallation was requested for the following 2 packages:\n\n"
+                     "Installed packages to be REMOVED:\n\tgit-gui: 2.42.0\n\tgit: 2.42.0_1\n\n"
+                     "Number of packages to be removed: 2\n",
+                     0, not_understood, {}},
+        dry_run_case{"fewer_lines_than_counted",
+                     "Deinstallation has been requested for the following 3 packages (of 0 packages in the universe):\n\n"
+                     "Installed packages to be REMOVED:\n\tgit-gui: 2.42.0\n\tgit: 2.42.0_1\n\n"
+                     "Number of packages to be removed: 3\n",
+                     0, not_understood, {}},
+        dry_run_case{"another_section_after_the_list",
+                     "Deinstallation has been requested for the following 3 packages (of 0 packages in the universe):\n\n"
+                     "Installed packages to be REMOVED:\n\tgit: 2.42.0_1\n\n"
+                     "Installed packages to be REMOVED as well:\n\tgit-gui: 2.42.0\n\tgitk: 2.42.0\n\n"
+                     "Number of packages to be removed: 3\n",
+                     0, not_understood, {}},
+        dry_run_case{"the_list_under_another_heading",
+                     "Deinstallation has been requested for the following 1 packages (of 0 packages in the universe):\n\n"
+                     "Packages to be REMOVED:\n\tgit: 2.42.0_1\n\nNumber of packages to be removed: 1\n",
+                     0, not_understood, {}},
+        dry_run_case{"a_line_of_another_shape",
+                     "Deinstallation has been requested for the following 1 packages (of 0 packages in the universe):\n\n"
+                     "Installed packages to be REMOVED:\n\tgit-2.42.0_1\n\nNumber of packages to be removed: 1\n",
+                     0, not_understood, {}},
+        dry_run_case{"no_count_at_the_end",
+                     "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n\n"
+                     "Installed packages to be REMOVED:\n\tgit-gui: 2.42.0\n\tgit: 2.42.0_1\n",
+                     0, not_understood, {}},
+        dry_run_case{"two_answers",
+                     std::string(removes_two) + removes_two, 0, not_understood, {}}),
+    [](const testing::TestParamInfo<dry_run_case>& info) { return info.param.label; });
+
+TEST(dry_run_answer, a_death_by_signal_is_a_failure) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    (void)signal(SIGTERM, SIG_DFL);
+    (void)raise(SIGTERM);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(read_dry_run(removes_two, status).outcome, tool_failed);
+  EXPECT_EQ(read_dry_run(removes_two, -1).outcome, tool_failed);
+}
+
+}  // namespace
