@@ -11,8 +11,15 @@
 # system would install it, under the prefix /usr, the others as a port,
 # under /usr/local.
 #
+# Each root is configured as the system it mocks (CMAKE_SYSTEM_NAME), so the
+# build also chooses the package tool's path as for that system: configure
+# must report it and the installed program must hold it, and neither other
+# system's path. One root names its own tool with -DLEAFSWEEP_PKG_TOOL, and
+# a build directory configured again must keep a path named so, yet not an
+# earlier default.
+#
 # Usage: layouts_test.sh SOURCE_DIR SCRATCH
-# Needs cmake, make, a C++ compiler, readelf and patchelf.
+# Needs cmake, make, a C++ compiler, readelf, strings and patchelf.
 set -eu
 LC_ALL=C
 export LC_ALL
@@ -104,9 +111,34 @@ make_root() {
   done
 }
 
+# configure_flags ROOT SYSTEM: CMake confined to ROOT, building for SYSTEM.
 configure_flags() {
-  echo "-DLEAFSWEEP_TESTS=OFF -DCMAKE_FIND_ROOT_PATH=$1" \
+  echo "-DLEAFSWEEP_TESTS=OFF -DCMAKE_SYSTEM_NAME=$2 -DCMAKE_FIND_ROOT_PATH=$1" \
        "-DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY"
+}
+
+# The package tool's path on each target system.
+dragonfly_pkg=/usr/local/sbin/pkg
+freebsd_pkg=/usr/sbin/pkg
+
+# check_tool_report LOG TOOL ORIGIN: configure's report, in LOG, names TOOL
+# as the package tool, followed by ORIGIN, the start of what it says of
+# where the path came from.
+check_tool_report() {
+  grep -qF -- "-- Package tool: $2 ($3" "$1" ||
+    fail "configure did not report \"Package tool: $2 ($3\"; it reported: $(grep -F -- '-- Package tool:' "$1" || echo nothing)"
+}
+
+# check_tool_built PROGRAM TOOL: the program holds TOOL as a whole string,
+# and neither target system's path unless it is TOOL.
+check_tool_built() {
+  program_strings=$(strings -a "$1")
+  echo "$program_strings" | grep -qFx "$2" || fail "the program does not hold its package tool $2"
+  for path in $dragonfly_pkg $freebsd_pkg; do
+    if [ "$path" != "$2" ] && echo "$program_strings" | grep -qFx "$path"; then
+      fail "the program holds $path besides its package tool $2"
+    fi
+  done
 }
 
 # check_headers BUILD DIALOG_DIR CURSES_DIR: every dialog and curses header
@@ -175,22 +207,25 @@ check_loads() {
   done
 }
 
-# Roots that must build. Each line: name | parts | layout configure must
-# report | directory of the dialog headers | directory of the curses headers |
-# the ncursesw the program must need | the target's default library
-# directories | the prefix it is installed under.
-builds='dragonfly | base_dialog private_ncursesw | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib | /usr
-dragonfly-with-cdialog-port | base_dialog private_ncursesw cdialog_port | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib | /usr/local
-freebsd | public_ncursesw cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib | /usr/local
-freebsd-with-base-dialog | public_ncursesw base_dialog cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib | /usr/local'
+# Roots that must build. Each line: name | system built for | parts | layout
+# configure must report | directory of the dialog headers | directory of the
+# curses headers | the ncursesw the program must need | the target's default
+# library directories | the prefix it is installed under | the package tool
+# the program must run: the system's own, or one named on the command line
+# as -DLEAFSWEEP_PKG_TOOL=PATH.
+builds="dragonfly | DragonFly | base_dialog private_ncursesw | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib | /usr | $dragonfly_pkg
+dragonfly-with-cdialog-port | DragonFly | base_dialog private_ncursesw cdialog_port | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib | /usr/local | $dragonfly_pkg
+dragonfly-with-pkg-static | DragonFly | base_dialog private_ncursesw | DragonFly BSD base | /usr/include | /usr/include/priv/ncurses | libprivate_ncursesw.so.6 | /lib /usr/lib | /usr/local | -DLEAFSWEEP_PKG_TOOL=/usr/local/sbin/pkg-static
+freebsd | FreeBSD | public_ncursesw cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib | /usr/local | $freebsd_pkg
+freebsd-with-base-dialog | FreeBSD | public_ncursesw base_dialog cdialog_port | FreeBSD cdialog port | /usr/local/include/cdialog | /usr/include | libncursesw.so.6 | /lib /usr/lib /usr/local/lib | /usr/local | $freebsd_pkg"
 
-# Roots that must not configure. Each line: name | parts | files removed
-# (under the root) | layout the error must name | cache variable it must
-# name.
-failures='dragonfly-without-private-ncursesw | base_dialog private_ncursesw | usr/lib/priv/libprivate_ncursesw.* | DragonFly BSD base | CURSES_LIBRARY
-dragonfly-without-dialog | base_dialog private_ncursesw | usr/lib/libdialog.a | DragonFly BSD base | DIALOG_LIBRARY
-freebsd-without-cdialog | public_ncursesw cdialog_port | usr/local/lib/libcdialog.a | FreeBSD cdialog port | DIALOG_LIBRARY
-freebsd-without-ncursesw | public_ncursesw cdialog_port | usr/lib/libncursesw.* | FreeBSD cdialog port | CURSES_LIBRARY'
+# Roots that must not configure. Each line: name | system built for | parts |
+# files removed (under the root) | layout the error must name | cache
+# variable it must name.
+failures='dragonfly-without-private-ncursesw | DragonFly | base_dialog private_ncursesw | usr/lib/priv/libprivate_ncursesw.* | DragonFly BSD base | CURSES_LIBRARY
+dragonfly-without-dialog | DragonFly | base_dialog private_ncursesw | usr/lib/libdialog.a | DragonFly BSD base | DIALOG_LIBRARY
+freebsd-without-cdialog | FreeBSD | public_ncursesw cdialog_port | usr/local/lib/libcdialog.a | FreeBSD cdialog port | DIALOG_LIBRARY
+freebsd-without-ncursesw | FreeBSD | public_ncursesw cdialog_port | usr/lib/libncursesw.* | FreeBSD cdialog port | CURSES_LIBRARY'
 
 trim() {
   echo "$1" | sed 's/^ *//; s/ *$//'
@@ -201,24 +236,29 @@ scratch=$(cd "$scratch" && pwd)
 
 # The cases are read from descriptor 3, so that nothing run for a case can
 # take them from standard input.
-while IFS='|' read -r case_name parts layout dialog_dir curses_dir curses_needed default_dirs prefix <&3; do
-  case_name=$(trim "$case_name") parts=$(trim "$parts") layout=$(trim "$layout") dialog_dir=$(trim "$dialog_dir")
-  curses_dir=$(trim "$curses_dir") curses_needed=$(trim "$curses_needed") default_dirs=$(trim "$default_dirs")
-  prefix=$(trim "$prefix")
-  echo "== $case_name: $parts, PREFIX=$prefix"
+while IFS='|' read -r case_name system parts layout dialog_dir curses_dir curses_needed default_dirs prefix tool <&3; do
+  case_name=$(trim "$case_name") system=$(trim "$system") parts=$(trim "$parts") layout=$(trim "$layout")
+  dialog_dir=$(trim "$dialog_dir") curses_dir=$(trim "$curses_dir") curses_needed=$(trim "$curses_needed")
+  default_dirs=$(trim "$default_dirs") prefix=$(trim "$prefix") tool=$(trim "$tool")
+  case $tool in
+    -DLEAFSWEEP_PKG_TOOL=*) tool_flag=$tool tool=${tool#*=} tool_origin="set with LEAFSWEEP_PKG_TOOL" ;;
+    *) tool_flag="" tool_origin="the default for $system)" ;;
+  esac
+  echo "== $case_name: $system, $parts, PREFIX=$prefix${tool_flag:+, $tool_flag}"
   work=$scratch/$case_name
   root=$work/root
   make_root "$root" $parts
   log=$work/log
   if ! make -C "$source_dir" install BUILD="$work/build" JOBS=2 PREFIX="$prefix" \
-         CMAKE_FLAGS="$(configure_flags "$root")" DESTDIR="$work/destdir" >"$log" 2>&1; then
+         CMAKE_FLAGS="$(configure_flags "$root" "$system") $tool_flag" DESTDIR="$work/destdir" >"$log" 2>&1; then
     tail -n 40 "$log" >&2
     fail "configure, build or make install failed"
     continue
   fi
-  sed -n 's/^-- \(Dialog library and ncursesw in.*\)/  \1/p; s/^--   /    /p' "$log"
+  sed -n 's/^-- \(Dialog library and ncursesw in.*\)/  \1/p; s/^--   /    /p; s/^-- \(Package tool: .*\)/  \1/p' "$log"
   grep -qF -- "-- Dialog library and ncursesw in the $layout layout:" "$log" ||
     fail "configure did not report the $layout layout"
+  check_tool_report "$log" "$tool" "$tool_origin"
   check_headers "$work/build" "$root$dialog_dir" "$root$curses_dir"
   sh "$source_dir/tests/install/check_tree.sh" "$work/destdir" "$prefix" "$source_dir" "$work/build/leafsweep" ||
     fail "make install did not install what pkg-plist names under $prefix"
@@ -232,19 +272,50 @@ while IFS='|' read -r case_name parts layout dialog_dir curses_dir curses_needed
   readelf -d "$program" | grep -q "(NEEDED).*\[$curses_needed\]" ||
     fail "the program does not need $curses_needed"
   check_loads "$program" "$root" "$default_dirs"
+  check_tool_built "$program" "$tool"
 done 3<<EOF
 $builds
 EOF
 
-while IFS='|' read -r case_name parts removed layout variable <&3; do
-  case_name=$(trim "$case_name") parts=$(trim "$parts") removed=$(trim "$removed") layout=$(trim "$layout") variable=$(trim "$variable")
-  echo "== $case_name: $parts, without $removed"
+# reconfigure WHAT TOOL ORIGIN FLAG...: configures $work/build again, with
+# FLAG..., and configure must report the package tool TOOL, from ORIGIN.
+reconfigure() {
+  what=$1 tool=$2 origin=$3
+  shift 3
+  echo "  configured $what"
+  if cmake -S "$source_dir" -B "$work/build" "$@" >"$work/log" 2>&1; then
+    sed -n 's/^-- \(Package tool: .*\)/    \1/p' "$work/log"
+    check_tool_report "$work/log" "$tool" "$origin"
+  else
+    tail -n 40 "$work/log" >&2
+    fail "configure failed when configured $what"
+  fi
+}
+
+case_name=dragonfly-configured-again
+echo "== $case_name: DragonFly, base_dialog private_ncursesw"
+work=$scratch/$case_name
+rm -rf "$work"
+make_root "$work/root" base_dialog private_ncursesw
+reconfigure "afresh, naming FreeBSD's path" $freebsd_pkg "set with LEAFSWEEP_PKG_TOOL" \
+  $(configure_flags "$work/root" DragonFly) -DLEAFSWEEP_PKG_TOOL=$freebsd_pkg
+reconfigure "again, naming nothing" $freebsd_pkg "set with LEAFSWEEP_PKG_TOOL"
+reconfigure "again, naming the empty path" $dragonfly_pkg "the default for DragonFly)" -DLEAFSWEEP_PKG_TOOL=
+# The cache of a build that did not yet record the default it gave the
+# entry, which held the one default of then, FreeBSD's path.
+reconfigure "again, over a cache that recorded no default" $dragonfly_pkg "the default for DragonFly)" \
+  -ULEAFSWEEP_PKG_TOOL_DEFAULT -DLEAFSWEEP_PKG_TOOL:STRING=$freebsd_pkg
+
+while IFS='|' read -r case_name system parts removed layout variable <&3; do
+  case_name=$(trim "$case_name") system=$(trim "$system") parts=$(trim "$parts") removed=$(trim "$removed")
+  layout=$(trim "$layout") variable=$(trim "$variable")
+  echo "== $case_name: $system, $parts, without $removed"
   work=$scratch/$case_name
   root=$work/root
   make_root "$root" $parts
   (cd "$root" && rm -f $removed)
   log=$work/log
-  if cmake -S "$source_dir" -B "$work/build" $(configure_flags "$root") >"$log" 2>&1; then
+  if cmake -S "$source_dir" -B "$work/build" $(configure_flags "$root" "$system") >"$log" 2>&1; then
     fail "configure succeeded without $removed"
   else
     sed -n '/^CMake Error/,/^-- Configuring incomplete/p' "$log" | sed 's/^/  /'
