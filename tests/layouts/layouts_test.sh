@@ -15,8 +15,8 @@
 # build also chooses the package tool's path as for that system: configure
 # must report it and the installed program must hold it, and neither other
 # system's path. One root names its own tool with -DLEAFSWEEP_PKG_TOOL, and
-# a build directory configured again must keep a path named so, yet not an
-# earlier default.
+# a build directory configured again must keep a path named so until it is
+# named empty.
 #
 # Usage: layouts_test.sh SOURCE_DIR SCRATCH
 # Needs cmake, make, a C++ compiler, readelf, strings and patchelf.
@@ -301,10 +301,6 @@ reconfigure "afresh, naming FreeBSD's path" $freebsd_pkg "set with LEAFSWEEP_PKG
   $(configure_flags "$work/root" DragonFly) -DLEAFSWEEP_PKG_TOOL=$freebsd_pkg
 reconfigure "again, naming nothing" $freebsd_pkg "set with LEAFSWEEP_PKG_TOOL"
 reconfigure "again, naming the empty path" $dragonfly_pkg "the default for DragonFly)" -DLEAFSWEEP_PKG_TOOL=
-# The cache of a build that did not yet record the default it gave the
-# entry, which held the one default of then, FreeBSD's path.
-reconfigure "again, over a cache that recorded no default" $dragonfly_pkg "the default for DragonFly)" \
-  -ULEAFSWEEP_PKG_TOOL_DEFAULT -DLEAFSWEEP_PKG_TOOL:STRING=$freebsd_pkg
 
 while IFS='|' read -r case_name system parts removed layout variable <&3; do
   case_name=$(trim "$case_name") system=$(trim "$system") parts=$(trim "$parts") removed=$(trim "$removed")
