@@ -122,14 +122,17 @@ checklist_run time_checklist(const std::string& program, const std::vector<std::
   return run;
 }
 
-// The leaf query of tool into a pipe, started without a shell as the
-// program starts it, its output read and thrown away.
-double time_tool_query(const char* tool, size_t expected_bytes) {
-  const char* const argv[] = {tool, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c", nullptr};
+// Runs argv as the program runs its queries (vfork and execve, no shell,
+// the program's own tool_pipe), reads its output to the end and throws it
+// away; returns the time that took. Fails unless the tool exits with 0 and
+// writes expected_bytes, where that is not 0.
+double time_tool(const std::vector<const char*>& argv, size_t expected_bytes) {
+  std::vector<const char*> words = argv;
+  words.push_back(nullptr);
   steady::time_point start = steady::now();
   tool_pipe query;
-  if (!query.open(argv))
-    fail(std::string("cannot start ") + tool);
+  if (!query.open(words.data()))
+    fail(std::string("cannot start ") + argv[0]);
   char buffer[65536];
   size_t total = 0;
   size_t count;
@@ -137,9 +140,14 @@ double time_tool_query(const char* tool, size_t expected_bytes) {
     total += count;
   int status = query.close();
   double ms = ms_since(start);
-  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || total != expected_bytes)
-    fail(std::string("the leaf query of ") + tool + " failed");
+  if (!exited_cleanly(status) || (expected_bytes != 0 && total != expected_bytes))
+    fail(std::string("running ") + argv[0] + " " + argv[1] + " failed");
   return ms;
+}
+
+// The leaf query of tool into a pipe.
+double time_tool_query(const char* tool, size_t expected_bytes) {
+  return time_tool({tool, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"}, expected_bytes);
 }
 
 struct size_result {
@@ -236,7 +244,34 @@ std::string big_system_dir() {
   return dir;
 }
 
-size_result measure_real(const std::string& scratch) {
+// What the last look before a delete command adds, in the root's directory:
+// the leaf query again, which the row's tool column times already, and the
+// dry run of the delete command, here with real_ticked leaves ticked; and,
+// only when pkg would delete more than them, a dry run of each alone.
+constexpr size_t real_ticked = 10;
+
+struct last_look_ms {
+  double dry_run, alone;
+};
+
+last_look_ms measure_last_look(const std::vector<std::string>& lines) {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < real_ticked && i < lines.size(); ++i)
+    names.push_back(lines[i].substr(0, lines[i].find('\t')));
+  std::vector<const char*> all{REAL_PKG_WRAPPER, "-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--"};
+  std::vector<const char*> alone = all;
+  for (const std::string& name : names)
+    all.push_back(name.c_str());
+  alone.push_back(names.front().c_str());
+  std::vector<double> all_ms, alone_ms;
+  for (int run = 0; run < 31; ++run) {
+    all_ms.push_back(time_tool(all, 0));
+    alone_ms.push_back(time_tool(alone, 0));
+  }
+  return {median(all_ms), median(alone_ms)};
+}
+
+size_result measure_real(const std::string& scratch, last_look_ms* look) {
   const std::string dir = big_system_dir();
   tool_result query = run_real_tool(dir, {"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"});
   const std::string& output = query.output;
@@ -253,6 +288,7 @@ size_result measure_real(const std::string& scratch) {
     fail("cannot change to " + dir);
   size_result result = measure_runs(LEAFSWEEP_REAL, REAL_PKG_WRAPPER, leaves_file, output, list,
                                     static_cast<int>(lines.size()), 31);
+  *look = measure_last_look(lines);
   if (chdir(scratch.c_str()) != 0)
     fail("cannot change to " + scratch);
   return result;
@@ -323,9 +359,14 @@ int run_benchmark(int argc, char** argv) {
 #ifdef LEAFSWEEP_REAL
   std::optional<size_result> real_result;
   if (real) {
-    real_result = measure_real(scratch);
+    last_look_ms look{0, 0};
+    real_result = measure_real(scratch, &look);
     std::string note = "  real pkg, " + std::to_string(real_installed) + " installed";
     print_row(*real_result, results.empty() ? *real_result : results.front(), note.c_str());
+    std::printf("\nThe last look before each delete command over the real pkg, median of 31 runs:\n"
+                "  the leaf query again %.1f ms (the tool column), the dry run of %zu ticked leaves %.1f ms;\n"
+                "  only when pkg would delete more: a dry run of each alone, %.1f ms each.\n",
+                real_result->tool_ms, real_ticked, look.dry_run, look.alone);
   }
 #endif
   unlink("leaves");
