@@ -41,8 +41,14 @@ void leafsweep_run::install(const std::vector<package>& packages) {
     db += "comment\t" + p.comment + "\n";
     for (const std::string& d : p.depends)
       db += "depends\t" + d + "\n";
+    for (const std::string& c : p.provides)
+      db += "provides\t" + c + "\n";
+    for (const std::string& c : p.requires)
+      db += "requires\t" + c + "\n";
     if (p.locked)
       db += "locked\n";
+    if (p.vital)
+      db += "vital\n";
     for (const std::string& line : p.description)
       db += "description\t" + line + "\n";
   }

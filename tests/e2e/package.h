@@ -13,8 +13,11 @@ struct package {
   std::vector<std::string> depends;  // names without version
   std::vector<std::string> description;
   bool locked = false;
-  // Only the real tool knows vital packages; the stand-in serves none.
   bool vital = false;
+  // Capabilities: removing the last package that provides one removes the
+  // packages that require it. Initialised here, so that the tests' shorter
+  // aggregate initialisers need not name them.
+  std::vector<std::string> provides{}, requires{};
   std::string key() const { return name + "-" + version; }
 };
 

@@ -44,6 +44,16 @@ std::string ucl_string(const std::string& text) {
 
 std::string origin(const std::string& name) { return "misc/" + name; }
 
+// A UCL array of strings under key; nothing for no items.
+std::string ucl_list(const std::string& key, const std::vector<std::string>& items) {
+  if (items.empty())
+    return "";
+  std::string text = key + ": [\n";
+  for (const std::string& item : items)
+    text += "  " + ucl_string(item) + ",\n";
+  return text + "]\n";
+}
+
 std::string manifest(const package& p, const std::map<std::string, const package*>& by_name) {
   std::string description;
   for (const std::string& line : p.description)
@@ -59,16 +69,8 @@ std::string manifest(const package& p, const std::map<std::string, const package
     text += "  " + ucl_string(d) + ": { origin: " + ucl_string(origin(d)) + ", version: " + ucl_string(found->second->version) +
             " }\n";
   }
-  text += "}\n";
-  for (const auto& [key, values] : {std::pair{"provides", &p.provides}, std::pair{"requires", &p.requires}}) {
-    if (values->empty())
-      continue;
-    text += std::string(key) + ": [";
-    for (const std::string& value : *values)
-      text += " " + ucl_string(value) + ",";
-    text += " ]\n";
-  }
-  return text + "files: {\n  " + ucl_string("/" + package_file(p)) + ": \"\"\n}\n";
+  return text + "}\n" + ucl_list("provides", p.provides) + ucl_list("requires", p.requires) + "files: {\n  " +
+         ucl_string("/" + package_file(p)) + ": \"\"\n}\n";
 }
 
 // FNV-1a, 64 bits: enough to tell sets of manifests apart.

@@ -31,9 +31,10 @@ struct pkg_call {
 
 // The exact words the program passes (after argv[0]).
 inline const char* const pkg_leaf_query_where = "%#r=0 && %k=0";
-inline const char* const pkg_leaf_query_format = "%n-%v\\t%c";  // backslash, 't'
+inline const char* const pkg_leaf_query_format = "%n-%v\\t%c";   // backslash, 't'
+inline const char* const pkg_state_query_format = "%n-%v\\t%k";  // backslash, 't'
 
-enum class pkg_call_kind { leaf_query, description_query, delete_packages, unexpected };
+enum class pkg_call_kind { leaf_query, description_query, state_query, dry_run, delete_packages, unexpected };
 
 inline bool is_leaf_query(const pkg_call& c) {
     return c.args.size() == 5 && c.args[1] == "query" && c.args[2] == "-e" &&
@@ -44,13 +45,32 @@ inline bool is_description_query(const pkg_call& c) {
     return c.args.size() == 4 && c.args[1] == "query" && c.args[2] == "%e";
 }
 
-inline bool is_delete(const pkg_call& c) {
-    return c.args.size() >= 4 && c.args[1] == "delete" && c.args[2] == "-y";
+inline bool is_state_query(const pkg_call& c) {
+    return c.args.size() >= 4 && c.args[1] == "query" && c.args[2] == pkg_state_query_format;
 }
+
+namespace pkg_call_log_detail {
+// Whether argv[1..] is "-o AUTOREMOVE=false delete", then FLAGS, then "--"
+// and at least one word.
+inline bool is_delete_with(const pkg_call& c, const std::vector<std::string>& flags) {
+    const std::size_t words = 4 + flags.size() + 1;
+    if (c.args.size() <= words || c.args[1] != "-o" || c.args[2] != "AUTOREMOVE=false" || c.args[3] != "delete")
+        return false;
+    for (std::size_t i = 0; i < flags.size(); ++i)
+        if (c.args[4 + i] != flags[i]) return false;
+    return c.args[words - 1] == "--";
+}
+}  // namespace pkg_call_log_detail
+
+inline bool is_dry_run(const pkg_call& c) { return pkg_call_log_detail::is_delete_with(c, {"-n", "-y"}); }
+
+inline bool is_delete(const pkg_call& c) { return pkg_call_log_detail::is_delete_with(c, {"-y"}); }
 
 inline pkg_call_kind call_kind(const pkg_call& c) {
     if (is_leaf_query(c)) return pkg_call_kind::leaf_query;
     if (is_description_query(c)) return pkg_call_kind::description_query;
+    if (is_state_query(c)) return pkg_call_kind::state_query;
+    if (is_dry_run(c)) return pkg_call_kind::dry_run;
     if (is_delete(c)) return pkg_call_kind::delete_packages;
     return pkg_call_kind::unexpected;
 }
@@ -60,9 +80,21 @@ inline std::string described_package(const pkg_call& c) {
     return is_description_query(c) ? c.args[3] : std::string();
 }
 
-// The NAME-VERSION words of a delete (empty if c is not one).
+// The words after "--" of a delete (empty if c is not one).
 inline std::vector<std::string> deleted_packages(const pkg_call& c) {
     if (!is_delete(c)) return {};
+    return std::vector<std::string>(c.args.begin() + 6, c.args.end());
+}
+
+// The words after "--" of a dry run (empty if c is not one).
+inline std::vector<std::string> dry_run_packages(const pkg_call& c) {
+    if (!is_dry_run(c)) return {};
+    return std::vector<std::string>(c.args.begin() + 7, c.args.end());
+}
+
+// The words after the format of a state query (empty if c is not one).
+inline std::vector<std::string> state_query_packages(const pkg_call& c) {
+    if (!is_state_query(c)) return {};
     return std::vector<std::string>(c.args.begin() + 3, c.args.end());
 }
 

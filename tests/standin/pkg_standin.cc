@@ -1,9 +1,11 @@
 // pkg-standin: a stand-in for DragonFly's pkg(8), for leafsweep's tests and
-// demo. It accepts only the three command lines leafsweep uses, keeps its
+// demo. It accepts only the five command lines leafsweep uses, keeps its
 // data in the current directory (pkgdb, pkgctl, pkg-calls.log) and never
-// looks at the environment. See README.md beside this file.
+// looks at the environment. Its deletes follow pkg 2.8.4's. See README.md
+// beside this file.
 #include "call_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +25,10 @@ extern char** environ;
 
 namespace {
 
-// Exit statuses besides 0 and 1 (the values of BSD's sysexits.h).
+// pkg's own status for a delete of packages that are all locked or vital.
+constexpr int exit_all_locked = 7;
+
+// Exit statuses besides 0, 1 and 7 (the values of BSD's sysexits.h).
 constexpr int exit_usage = 64;      // unexpected command line
 constexpr int exit_dataerr = 65;    // bad pkgdb or pkgctl
 constexpr int exit_noinput = 66;    // pkgdb or a file named in pkgctl missing
@@ -181,6 +187,14 @@ const known_key known_keys[] = {
     {"describe_exit", pkg_call_kind::description_query, value_type::status},
     {"describe_signal", pkg_call_kind::description_query, value_type::signal},
     {"describe_pause", pkg_call_kind::description_query, value_type::file},
+    {"state_file", pkg_call_kind::state_query, value_type::file},
+    {"state_exit", pkg_call_kind::state_query, value_type::status},
+    {"state_signal", pkg_call_kind::state_query, value_type::signal},
+    {"state_pause", pkg_call_kind::state_query, value_type::file},
+    {"dryrun_file", pkg_call_kind::dry_run, value_type::file},
+    {"dryrun_exit", pkg_call_kind::dry_run, value_type::status},
+    {"dryrun_signal", pkg_call_kind::dry_run, value_type::signal},
+    {"dryrun_pause", pkg_call_kind::dry_run, value_type::file},
     {"delete_exit", pkg_call_kind::delete_packages, value_type::status},
     {"delete_signal", pkg_call_kind::delete_packages, value_type::signal},
     {"delete_noop", pkg_call_kind::delete_packages, value_type::none},
@@ -293,8 +307,9 @@ control read_control() {
 
 struct package {
     std::string name, version, comment;
-    std::vector<std::string> depends, description;
+    std::vector<std::string> depends, provides, requires, description;
     bool locked = false;
+    bool vital = false;
     bool has_comment = false;
     std::vector<std::string> raw;  // its lines as read, with the comment and blank lines before it
 
@@ -376,6 +391,12 @@ database read_database() {
         } else if (key == "locked") {
             if (has_value) bad("'locked' takes no value");
             p.locked = true;
+        } else if (key == "vital") {
+            if (has_value) bad("'vital' takes no value");
+            p.vital = true;
+        } else if (key == "provides" || key == "requires") {
+            if (value.empty()) bad("expected " + key + "<TAB>CAPABILITY");
+            (key == "provides" ? p.provides : p.requires).push_back(value);
         } else if (key == "description") {
             p.description.push_back(value);
         } else {
@@ -492,71 +513,169 @@ void out_pausing(const control& ctl, const std::string& prefix, long n, const st
     finish(ctl, "describe", n, status);
 }
 
-[[noreturn]] void delete_packages(const control& ctl, long n, const std::vector<std::string>& words) {
-    database db = read_database();
-    const std::size_t count = db.packages.size();
-    int status = 0;
+// Whether word names p: it is p's NAME-VERSION or NAME, or, as a glob, fits
+// either of them.
+bool matches(const package& p, const std::string& word, bool glob) {
+    if (!glob) return word == p.full_name() || word == p.name;
+    return ::fnmatch(word.c_str(), p.name.c_str(), 0) == 0 || ::fnmatch(word.c_str(), p.full_name().c_str(), 0) == 0;
+}
 
-    // The packages named, each once, in the order named.
-    std::vector<std::size_t> named;
-    std::vector<bool> chosen(count, false);
-    std::vector<std::string> seen;
-    for (const std::string& w : words) {
-        bool dup = false;
-        for (const std::string& s : seen) dup = dup || s == w;
-        if (dup) continue;
-        seen.push_back(w);
-        long i = db.find_full(w);
-        if (i < 0) {
-            message("pkg: No package(s) matching " + w);
-            status = 1;
-            continue;
-        }
-        named.push_back(static_cast<std::size_t>(i));
-        chosen[static_cast<std::size_t>(i)] = !db.packages[static_cast<std::size_t>(i)].locked;
+[[noreturn]] void state_query(const control& ctl, long n, const std::vector<std::string>& words) {
+    int status = 0;
+    std::string text;
+    if (const directive* d = ctl.find("state_file", n)) {
+        text = must_read(d->value);
+    } else {
+        database db = read_database();
+        for (const std::string& w : words)
+            for (const package& p : db.packages)
+                if (matches(p, w, false)) text += p.full_name() + "\t" + (p.locked ? "1" : "0") + "\n";
+        status = text.empty() ? 1 : 0;
     }
-    // Drop, until none is left to drop, each chosen package that a package
-    // staying installed depends on.
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (std::size_t i : named) {
-            if (!chosen[i]) continue;
-            for (std::size_t j = 0; j < count && chosen[i]; ++j)
-                if (!chosen[j])
-                    for (const std::string& d : db.packages[j].depends)
-                        if (d == db.packages[i].name) {
-                            chosen[i] = false;
-                            changed = true;
-                        }
-        }
+    out_pausing(ctl, "state", n, text);
+    finish(ctl, "state", n, status);
+}
+
+bool has(const std::vector<std::string>& list, const std::string& word) {
+    return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+// Whether p would be broken by removing x: p depends on x, or requires a
+// capability of x's that no other package provides, not counting those of
+// the removal set that have had their turn (done). Like pkg, a package of the
+// set whose turn is still to come counts as a provider, so that of several
+// providers in the set only the last to have its turn takes the users along.
+bool needs(const database& db, const std::vector<bool>& gone, const std::vector<bool>& done, const package& p,
+           std::size_t x) {
+    const package& leaving = db.packages[x];
+    if (has(p.depends, leaving.name)) return true;
+    for (const std::string& capability : p.requires) {
+        if (!has(leaving.provides, capability)) continue;
+        bool provided = false;
+        for (std::size_t i = 0; i < db.packages.size() && !provided; ++i)
+            provided = i != x && (!gone[i] || !done[i]) && has(db.packages[i].provides, capability);
+        if (!provided) return true;
     }
+    return false;
+}
+
+// What a delete's words come to: the standard output up to the progress
+// lines, the error lines, and either the packages to remove, sorted by name,
+// or the status of a delete that removes nothing.
+struct removal {
+    std::string output, errors;
     std::vector<std::size_t> doomed;
-    for (std::size_t i : named) {
-        const package& p = db.packages[i];
-        if (chosen[i]) {
-            doomed.push_back(i);
-        } else if (p.locked) {
-            message("pkg: " + p.full_name() + " is locked and may not be modified");
-            status = 1;
-        } else {
-            std::string users;
-            for (std::size_t j = 0; j < count; ++j)
-                if (!chosen[j])
-                    for (const std::string& d : db.packages[j].depends)
-                        if (d == p.name) users += (users.empty() ? "" : ", ") + db.packages[j].full_name();
-            message("pkg: " + p.full_name() + " is required by other packages and may not be deleted: " + users);
-            status = 1;
+    std::vector<bool> gone;
+    int status = 0;
+};
+
+removal plan_removal(const database& db, const std::vector<std::string>& words) {
+    const std::size_t count = db.packages.size();
+    removal r;
+    r.gone.assign(count, false);
+    // One word with a '*' makes pkg match every word as a glob.
+    bool glob = false;
+    for (const std::string& w : words) glob = glob || w.find('*') != std::string::npos;
+
+    // Like pkg, each word is looked up on its own, a repeated one too.
+    std::string held;
+    long held_count = 0;
+    std::vector<std::size_t> wave;  // the packages added to the removal set last
+    for (const std::string& w : words) {
+        bool matched = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            const package& p = db.packages[i];
+            if (!matches(p, w, glob)) continue;
+            matched = true;
+            if (p.locked || p.vital) {
+                held += "\t" + p.name + " (" + (p.vital ? (p.locked ? "vital and locked" : "vital") : "locked") + ")\n";
+                ++held_count;
+            } else if (!r.gone[i]) {
+                r.gone[i] = true;
+                wave.push_back(i);
+            }
         }
+        if (!matched) r.output += "No packages matched for pattern '" + w + "'\n\n";
     }
-    const std::string total = std::to_string(doomed.size());
-    for (std::size_t k = 0; k < doomed.size(); ++k) {
+
+    // Round by round, whatever the last round's packages would break joins
+    // the set; pkg gives up at the end of the first round that reaches a
+    // locked or vital package.
+    std::vector<bool> done(count, false);
+    while (!wave.empty()) {
+        std::vector<std::size_t> next;
+        for (std::size_t x : wave) {
+            done[x] = true;
+            for (std::size_t i = 0; i < count; ++i) {
+                const package& p = db.packages[i];
+                if (r.gone[i] || !needs(db, r.gone, done, p, x)) continue;
+                // pkg 2.8.4 itself, meeting a vital package here, keeps what
+                // that package needs and removes the rest, by a plan of its
+                // solver's; the stand-in refuses as for a locked package.
+                if (p.locked || p.vital) {
+                    r.errors += "pkg: " + p.name + " is locked cannot delete " + db.packages[x].name + "\n";
+                } else {
+                    r.gone[i] = true;
+                    next.push_back(i);
+                }
+            }
+        }
+        if (!r.errors.empty()) {
+            r.errors += "Cannot perform request\n";
+            r.status = 1;
+            return r;
+        }
+        wave.swap(next);
+    }
+
+    r.output += "Checking integrity... done (0 conflicting)\n";
+    if (held_count > 0)
+        r.output += "The following package(s) are locked or vital and may not be removed:\n\n" + held + "\n";
+    for (std::size_t i = 0; i < count; ++i)
+        if (r.gone[i]) r.doomed.push_back(i);
+    if (r.doomed.empty()) {
+        const long asked = static_cast<long>(words.size());
+        r.output += std::to_string(asked) + " packages requested for removal: " + std::to_string(held_count) +
+                    " locked, " + std::to_string(asked - held_count) + " missing\n";
+        r.status = held_count > 0 ? exit_all_locked : 1;
+        return r;
+    }
+    std::sort(r.doomed.begin(), r.doomed.end(),
+              [&db](std::size_t a, std::size_t b) { return db.packages[a].name < db.packages[b].name; });
+    const std::string total = std::to_string(r.doomed.size());
+    r.output += "Deinstallation has been requested for the following " + total +
+                " packages (of 0 packages in the universe):\n\nInstalled packages to be REMOVED:\n";
+    for (std::size_t i : r.doomed) r.output += "\t" + db.packages[i].name + ": " + db.packages[i].version + "\n";
+    r.output += "\nNumber of packages to be removed: " + total + "\n";
+    return r;
+}
+
+[[noreturn]] void dry_run(const control& ctl, long n, const std::vector<std::string>& words) {
+    if (const directive* d = ctl.find("dryrun_file", n)) {
+        out_pausing(ctl, "dryrun", n, must_read(d->value));
+        finish(ctl, "dryrun", n, 0);
+    }
+    const removal r = plan_removal(read_database(), words);
+    out_pausing(ctl, "dryrun", n, r.output);
+    write_all(2, r.errors);
+    finish(ctl, "dryrun", n, r.status);
+}
+
+[[noreturn]] void delete_packages(const control& ctl, long n, const std::vector<std::string>& words) {
+    const database db = read_database();
+    const removal r = plan_removal(db, words);
+    out(r.output);
+    write_all(2, r.errors);
+    if (r.doomed.empty()) finish(ctl, "delete", n, r.status);
+    const std::string total = std::to_string(r.doomed.size());
+    for (std::size_t k = 0; k < r.doomed.size(); ++k) {
         const std::string tag = "[" + std::to_string(k + 1) + "/" + total + "] ";
-        const std::string name = db.packages[doomed[k]].full_name();
+        const std::string name = db.packages[r.doomed[k]].full_name();
         out(tag + "Deinstalling " + name + "...\n");
         out(tag + "Deleting files for " + name + ": done\n");
     }
-    if (!doomed.empty() && ctl.find("delete_noop", n) == nullptr) write_database(db, chosen);
-    finish(ctl, "delete", n, status);
+    if (ctl.find("delete_noop", n) == nullptr) write_database(db, r.gone);
+    finish(ctl, "delete", n, 0);
 }
 
 }  // namespace
@@ -580,6 +699,8 @@ int main(int argc, char** argv) {
     switch (kind) {
     case pkg_call_kind::leaf_query: leaf_query(ctl, n);
     case pkg_call_kind::description_query: description_query(ctl, n, call.args[3]);
+    case pkg_call_kind::state_query: state_query(ctl, n, state_query_packages(call));
+    case pkg_call_kind::dry_run: dry_run(ctl, n, dry_run_packages(call));
     case pkg_call_kind::delete_packages: delete_packages(ctl, n, deleted_packages(call));
     case pkg_call_kind::unexpected: break;
     }

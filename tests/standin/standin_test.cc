@@ -1,0 +1,325 @@
+// The stand-in package tool itself: its deletes and dry runs against pkg
+// 2.8.4's answers, its state query, the command lines it refuses, and the
+// call log's reading of the program's command lines.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "call_log.h"
+
+namespace {
+
+// The test system: each package's block under its name, in database order,
+// between a head and a tail that a rewrite must keep.
+const std::string db_head = "# before the first package\n\n";
+const std::vector<std::pair<std::string, std::string>> db_blocks = {
+    {"tool", "package\ttool\t1\ncomment\tA plain leaf\n"},
+    {"lib", "# a comment line goes with the package below it\npackage\tlib\t1.0\n"},
+    {"app", "package\tapp\t2.0\ndepends\tlib\n"},
+    {"ssl", "package\tssl\t3.0\nprovides\tlibssl.so\n"},
+    {"curl", "package\tcurl\t4.0\nrequires\tlibssl.so\ndescription\tFetches.\n"},
+    {"mta1", "package\tmta1\t5.0\nprovides\tmail\n"},
+    {"mta2", "package\tmta2\t6.0\nprovides\tmail\n"},
+    {"mutt", "package\tmutt\t7.0\nrequires\tmail\n"},
+    {"base", "package\tbase\t1\n"},
+    {"pinned", "package\tpinned\t1\ndepends\tbase\nlocked\n"},
+    {"boot", "package\tboot\t1\nrequires\tlibz\nvital\n"},
+    {"libz", "package\tlibz\t1\nprovides\tlibz\n"},
+    {"held", "package\theld\t1\nlocked\n"},
+    {"core", "package\tcore\t1\nvital\n"},
+    {"root", "package\troot\t1\nvital\nlocked\n"},
+};
+const std::string db_tail = "\n# after the last package\n";
+
+// The database without the blocks of the packages named in removed.
+std::string database_without(const std::vector<std::string>& removed) {
+  std::string text = db_head;
+  for (const auto& [name, block] : db_blocks) {
+    if (std::find(removed.begin(), removed.end(), name) == removed.end())
+      text += block;
+  }
+  return text + db_tail;
+}
+
+const std::string checked = "Checking integrity... done (0 conflicting)\n";
+
+// pkg's list of the named packages it keeps; lines are "NAME (WHY)".
+std::string held_back(const std::vector<std::string>& lines) {
+  std::string text = "The following package(s) are locked or vital and may not be removed:\n\n";
+  for (const std::string& line : lines)
+    text += "\t" + line + "\n";
+  return text + "\n";
+}
+
+// pkg's answer when it removes something; lines are "NAME: VERSION".
+std::string to_remove(const std::vector<std::string>& lines, const std::vector<std::string>& held = {}) {
+  const std::string n = std::to_string(lines.size());
+  std::string text = checked + (held.empty() ? "" : held_back(held)) +
+                     "Deinstallation has been requested for the following " + n +
+                     " packages (of 0 packages in the universe):\n\nInstalled packages to be REMOVED:\n";
+  for (const std::string& line : lines)
+    text += "\t" + line + "\n";
+  return text + "\nNumber of packages to be removed: " + n + "\n";
+}
+
+std::string deinstalling(const std::vector<std::string>& keys) {
+  std::string text;
+  const std::string n = std::to_string(keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const std::string tag = "[" + std::to_string(k + 1) + "/" + n + "] ";
+    text += tag + "Deinstalling " + keys[k] + "...\n" + tag + "Deleting files for " + keys[k] + ": done\n";
+  }
+  return text;
+}
+
+std::string unmatched(const std::string& word) { return "No packages matched for pattern '" + word + "'\n\n"; }
+
+struct outcome {
+  int status = -1;  // the exit status; -1 if the tool did not exit
+  std::string out, err;
+};
+
+class standin : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/leafsweep-standin-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+    write("pkgdb", database_without({}));
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    if (!HasFailure())
+      std::filesystem::remove_all(dir_, ignored);
+    else
+      std::cerr << "scratch directory kept: " << dir_ << "\n";
+  }
+
+  void write(const std::string& name, const std::string& text) const {
+    std::ofstream out(dir_ + "/" + name, std::ios::binary | std::ios::trunc);
+    out << text;
+    ASSERT_TRUE(out.flush()) << name;
+  }
+
+  std::string read(const std::string& name) const {
+    std::ifstream in(dir_ + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // Runs the tool in the scratch directory with args after argv[0], an
+  // empty environment, and its output in files there.
+  outcome run(const std::vector<std::string>& args) const {
+    std::vector<std::string> words{PKG_STANDIN};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string& word : words)
+      argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
+    pid_t pid = fork();
+    if (pid == 0) {
+      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(dir_.c_str()) != 0)
+        _exit(126);
+      char* no_environment[] = {nullptr};
+      execve(argv[0], argv.data(), no_environment);
+      _exit(127);
+    }
+    outcome result;
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
+      ADD_FAILURE() << "cannot run " << PKG_STANDIN;
+      return result;
+    }
+    if (WIFEXITED(status))
+      result.status = WEXITSTATUS(status);
+    result.out = read("stdout");
+    result.err = read("stderr");
+    return result;
+  }
+
+  std::string dir_;
+};
+
+std::vector<std::string> delete_words(bool dry, const std::vector<std::string>& words) {
+  std::vector<std::string> args{"-o", "AUTOREMOVE=false", "delete"};
+  if (dry)
+    args.emplace_back("-n");
+  args.insert(args.end(), {"-y", "--"});
+  args.insert(args.end(), words.begin(), words.end());
+  return args;
+}
+
+struct removal_case {
+  const char* label;
+  bool dry;
+  std::vector<std::string> words;
+  std::string out, err;
+  int status;
+  std::vector<std::string> removed;  // names of the packages gone afterwards
+};
+
+void PrintTo(const removal_case& c, std::ostream* out) { *out << c.label; }
+
+class standin_delete : public standin, public testing::WithParamInterface<removal_case> {};
+
+TEST_P(standin_delete, answers_as_pkg_and_leaves_the_database_as_pkg_would) {
+  const removal_case& c = GetParam();
+  outcome got = run(delete_words(c.dry, c.words));
+  EXPECT_EQ(got.out, c.out);
+  EXPECT_EQ(got.err, c.err);
+  EXPECT_EQ(got.status, c.status);
+  EXPECT_EQ(read("pkgdb"), database_without(c.removed));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, standin_delete,
+    testing::Values(
+        removal_case{"dry_run_by_name", true, {"tool"}, to_remove({"tool: 1"}), "", 0, {}},
+        removal_case{"by_name_and_version", false, {"tool-1"}, to_remove({"tool: 1"}) + deinstalling({"tool-1"}), "",
+                     0, {"tool"}},
+        removal_case{"cascade_through_depends_sorted_by_name", false, {"lib-1.0"},
+                     to_remove({"app: 2.0", "lib: 1.0"}) + deinstalling({"app-2.0", "lib-1.0"}), "", 0, {"lib", "app"}},
+        removal_case{"dry_run_cascade_through_a_capability", true, {"ssl"}, to_remove({"curl: 4.0", "ssl: 3.0"}), "", 0,
+                     {}},
+        removal_case{"cascade_through_a_capability", false, {"ssl"},
+                     to_remove({"curl: 4.0", "ssl: 3.0"}) + deinstalling({"curl-4.0", "ssl-3.0"}), "", 0,
+                     {"ssl", "curl"}},
+        removal_case{"a_second_provider_stays", false, {"mta1"}, to_remove({"mta1: 5.0"}) + deinstalling({"mta1-5.0"}),
+                     "", 0, {"mta1"}},
+        removal_case{"the_last_providers_go_together", true, {"mta2", "mta1"},
+                     to_remove({"mta1: 5.0", "mta2: 6.0", "mutt: 7.0"}), "", 0, {}},
+        removal_case{"unmatched_words_each_time_they_come", true, {"nosuch", "tool", "nosuch"},
+                     unmatched("nosuch") + unmatched("nosuch") + to_remove({"tool: 1"}), "", 0, {}},
+        removal_case{"locked_and_vital_stay_the_rest_goes", false, {"held", "tool", "core-1", "root"},
+                     to_remove({"tool: 1"}, {"held (locked)", "core (vital)", "root (vital and locked)"}) +
+                         deinstalling({"tool-1"}),
+                     "", 0, {"tool"}},
+        removal_case{"cascade_reaching_a_locked_package", false, {"nosuch", "tool", "base"}, unmatched("nosuch"),
+                     "pkg: pinned is locked cannot delete base\nCannot perform request\n", 1, {}},
+        removal_case{"cascade_reaching_a_vital_package", true, {"libz"}, "",
+                     "pkg: boot is locked cannot delete libz\nCannot perform request\n", 1, {}},
+        removal_case{"nothing_to_remove_but_locked", true, {"held", "nosuch"},
+                     unmatched("nosuch") + checked + held_back({"held (locked)"}) +
+                         "2 packages requested for removal: 1 locked, 1 missing\n",
+                     "", 7, {}},
+        removal_case{"nothing_to_remove_at_all", false, {"nosuch"},
+                     unmatched("nosuch") + checked + "1 packages requested for removal: 0 locked, 1 missing\n", "", 1,
+                     {}},
+        removal_case{"a_star_makes_every_word_a_glob", false, {"mta*", "tool-?", "zz*"},
+                     unmatched("zz*") + to_remove({"mta1: 5.0", "mta2: 6.0", "mutt: 7.0", "tool: 1"}) +
+                         deinstalling({"mta1-5.0", "mta2-6.0", "mutt-7.0", "tool-1"}),
+                     "", 0, {"tool", "mta1", "mta2", "mutt"}},
+        removal_case{"without_a_star_no_glob", true, {"tool-?"},
+                     unmatched("tool-?") + checked + "1 packages requested for removal: 0 locked, 1 missing\n", "", 1,
+                     {}}),
+    [](const testing::TestParamInfo<removal_case>& info) { return info.param.label; });
+
+TEST_F(standin, delete_noop_prints_the_delete_but_keeps_the_database) {
+  write("pkgctl", "delete_noop\n");
+  outcome got = run(delete_words(false, {"lib"}));
+  EXPECT_EQ(got.out, to_remove({"app: 2.0", "lib: 1.0"}) + deinstalling({"app-2.0", "lib-1.0"}));
+  EXPECT_EQ(got.status, 0);
+  EXPECT_EQ(read("pkgdb"), database_without({}));
+}
+
+TEST_F(standin, directives_count_dry_runs_and_deletes_apart) {
+  write("answer", "as told\n");
+  write("pkgctl", "dryrun_file@1 answer\ndryrun_exit@2 5\ndelete_exit@1 3\nstate_exit 4\n");
+  outcome first = run(delete_words(true, {"tool"}));
+  EXPECT_EQ(first.out, "as told\n");
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(run(delete_words(true, {"tool"})).status, 5);
+  EXPECT_EQ(run(delete_words(false, {"tool"})).status, 3);
+  EXPECT_EQ(run({"query", pkg_state_query_format, "tool"}).status, 4);
+  EXPECT_EQ(read("pkgdb"), database_without({"tool"}));
+}
+
+TEST_F(standin, state_query_prints_each_match_of_each_word_with_its_lock) {
+  outcome got = run({"query", pkg_state_query_format, "held", "tool-1", "nosuch", "root", "tool"});
+  EXPECT_EQ(got.out, "held-1\t1\ntool-1\t0\nroot-1\t1\ntool-1\t0\n");
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.status, 0);
+
+  got = run({"query", pkg_state_query_format, "nosuch", "tool-"});
+  EXPECT_EQ(got.out, "");
+  EXPECT_EQ(got.status, 1);
+}
+
+TEST_F(standin, leaf_query_lists_vital_packages_and_ignores_capabilities) {
+  outcome got = run({"query", "-e", pkg_leaf_query_where, pkg_leaf_query_format});
+  EXPECT_EQ(got.out, "tool-1\tA plain leaf\napp-2.0\t\nssl-3.0\t\ncurl-4.0\t\nmta1-5.0\t\nmta2-6.0\t\nmutt-7.0\t\n"
+                     "boot-1\t\nlibz-1\t\ncore-1\t\n");
+  EXPECT_EQ(got.status, 0);
+}
+
+TEST_F(standin, old_delete_form_is_an_unexpected_command_line) {
+  outcome got = run({"delete", "-y", "tool-1"});
+  EXPECT_EQ(got.status, 64);
+  EXPECT_EQ(got.out, "");
+  EXPECT_EQ(got.err, "pkg-standin: unexpected command line: [delete] [-y] [tool-1]\n");
+  EXPECT_EQ(read("pkgdb"), database_without({}));
+}
+
+struct kind_case {
+  const char* label;
+  std::vector<std::string> args;  // after argv[0]
+  pkg_call_kind kind;
+  std::vector<std::string> words;  // what the kind's helper returns
+};
+
+void PrintTo(const kind_case& c, std::ostream* out) { *out << c.label; }
+
+class standin_call_kind : public testing::TestWithParam<kind_case> {};
+
+TEST_P(standin_call_kind, names_the_command_and_its_words) {
+  const kind_case& c = GetParam();
+  pkg_call call;
+  call.args = {"pkg"};
+  call.args.insert(call.args.end(), c.args.begin(), c.args.end());
+  EXPECT_EQ(call_kind(call), c.kind);
+  EXPECT_EQ(state_query_packages(call), c.kind == pkg_call_kind::state_query ? c.words : std::vector<std::string>{});
+  EXPECT_EQ(dry_run_packages(call), c.kind == pkg_call_kind::dry_run ? c.words : std::vector<std::string>{});
+  EXPECT_EQ(deleted_packages(call), c.kind == pkg_call_kind::delete_packages ? c.words : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, standin_call_kind,
+    testing::Values(
+        kind_case{"leaf_query", {"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"}, pkg_call_kind::leaf_query, {}},
+        kind_case{"description_query", {"query", "%e", "tool"}, pkg_call_kind::description_query, {}},
+        kind_case{"state_query", {"query", "%n-%v\\t%k", "a", "--"}, pkg_call_kind::state_query, {"a", "--"}},
+        kind_case{"state_query_with_a_tab", {"query", "%n-%v\t%k", "a"}, pkg_call_kind::unexpected, {}},
+        kind_case{"state_query_without_words", {"query", "%n-%v\\t%k"}, pkg_call_kind::unexpected, {}},
+        kind_case{"dry_run", {"-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--", "a-1", "-y"},
+                  pkg_call_kind::dry_run, {"a-1", "-y"}},
+        kind_case{"dry_run_flags_swapped", {"-o", "AUTOREMOVE=false", "delete", "-y", "-n", "--", "a"},
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete", {"-o", "AUTOREMOVE=false", "delete", "-y", "--", "a-1", "b"},
+                  pkg_call_kind::delete_packages, {"a-1", "b"}},
+        kind_case{"delete_without_words", {"-o", "AUTOREMOVE=false", "delete", "-y", "--"}, pkg_call_kind::unexpected,
+                  {}},
+        kind_case{"delete_without_the_option", {"delete", "-y", "--", "a"}, pkg_call_kind::unexpected, {}},
+        kind_case{"delete_with_autoremove", {"-o", "AUTOREMOVE=true", "delete", "-y", "--", "a"},
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete_without_the_end_of_options", {"-o", "AUTOREMOVE=false", "delete", "-y", "a", "b"},
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"old_delete", {"delete", "-y", "a"}, pkg_call_kind::unexpected, {}}),
+    [](const testing::TestParamInfo<kind_case>& info) { return info.param.label; });
+
+}  // namespace
