@@ -51,21 +51,13 @@ bool matches(const std::string& line, const char* pattern, std::vector<long>* co
   return *c == '\0';
 }
 
-// "\tNAME: VERSION", perhaps followed by " (REASON)", as "NAME-VERSION".
-// A version holds no blank.
-bool removal_key(const std::string& line, std::string* key) {
-  if (line.size() < 2 || line[0] != '\t')
-    return false;
+// The words of a line "\tNAME: VERSION" of the list, NAME and VERSION not
+// empty.
+bool removal_words(const std::string& line, std::string* words) {
   size_t colon = line.find(": ", 1);
-  if (colon == std::string::npos || colon == 1)
+  if (line.size() < 2 || line[0] != '\t' || colon == std::string::npos || colon == 1 || colon + 2 == line.size())
     return false;
-  size_t version = colon + 2;
-  size_t end = line.find(' ', version);
-  if (end == version || version == line.size())
-    return false;
-  if (end != std::string::npos && (line.compare(end, 2, " (") != 0 || line.back() != ')'))
-    return false;
-  *key = line.substr(1, colon - 1) + "-" + line.substr(version, end == std::string::npos ? end : end - version);
+  *words = line.substr(1);
   return true;
 }
 
@@ -76,6 +68,31 @@ dry_run understood(std::vector<std::string> removed) {
 const dry_run not_understood{dry_run_outcome::not_understood, 0, {}};
 
 }  // namespace
+
+bool removes(const std::string& removal, const std::string& key) {
+  for (size_t colon = removal.find(": "); colon != std::string::npos; colon = removal.find(": ", colon + 1)) {
+    if (key.size() <= colon || key.compare(0, colon, removal, 0, colon) != 0 || key[colon] != '-')
+      continue;
+    // What follows the name is the version, and perhaps " (REASON)".
+    const size_t version = colon + 2;
+    const size_t length = key.size() - colon - 1;
+    if (removal.compare(version, std::string::npos, key, colon + 1, length) == 0)
+      return true;
+    if (removal.compare(version, length, key, colon + 1, length) == 0 && removal.compare(version + length, 2, " (") == 0 &&
+        removal.back() == ')')
+      return true;
+  }
+  return false;
+}
+
+std::string removal_key(const std::string& removal) {
+  size_t colon = removal.find(": ");
+  std::string key = removal.substr(0, colon) + "-" + removal.substr(colon + 2);
+  size_t reason = key.rfind(" (");
+  if (reason != std::string::npos && key.back() == ')')
+    key.erase(reason);
+  return key;
+}
 
 dry_run read_dry_run(const char* output, int wait_status) {
   const std::vector<std::string> lines = lines_of(output);
@@ -109,11 +126,11 @@ dry_run read_dry_run(const char* output, int wait_status) {
   if (i + 1 >= lines.size() || !lines[i].empty() || lines[i + 1] != "Installed packages to be REMOVED:")
     return not_understood;
   std::vector<std::string> removed;
-  std::string key;
+  std::string words;
   for (i += 2; i < lines.size() && !lines[i].empty() && lines[i][0] == '\t'; ++i) {
-    if (!removal_key(lines[i], &key))
+    if (!removal_words(lines[i], &words))
       return not_understood;
-    removed.push_back(key);
+    removed.push_back(words);
   }
   // The list ends with an empty line and the count again; anything else,
   // another section of the answer say, is not understood.
@@ -152,7 +169,7 @@ void report_dry_run_failure(const dry_run& run) {
       (void)fputs("pkg returned an error.\n", stderr);
       break;
     case dry_run_outcome::not_understood:
-      (void)fputs("Could not understand what pkg would delete: its dry run did not answer as pkg 2 does.\n", stderr);
+      (void)fputs("Could not tell what pkg would delete: its dry run answered in words leafsweep does not know.\n", stderr);
       break;
     case dry_run_outcome::answered:
       break;

@@ -20,10 +20,18 @@ enum class dry_run_outcome {
 struct dry_run {
   dry_run_outcome outcome;
   int error;
-  // The name and version ("name-version") of every package that the delete
-  // command would remove, in the tool's order.
+  // Every package that the delete command would remove, in the tool's order
+  // and words: "NAME: VERSION", perhaps followed by " (REASON)".
   std::vector<std::string> removed;
 };
+
+// Whether a package of removed is the one with the name and version key
+// ("NAME-VERSION"). A name may hold ": " and a version blanks, so every
+// reading of the words is tried.
+bool removes(const std::string& removal, const std::string& key);
+
+// A package of removed as "NAME-VERSION", for the user to read.
+std::string removal_key(const std::string& removal);
 
 // Reads a dry run from the tool's output and wait status. pkg lists the
 // packages that it would remove under a header that counts them and ends

@@ -32,12 +32,12 @@ int collect_name(const leaf_line& line, void* names) {
   return 0;
 }
 
-// The packages of removed that are not among names.
+// The packages of removed that are none of names, as keys.
 std::vector<std::string> beyond(const std::vector<std::string>& removed, const std::vector<const char*>& names) {
   std::vector<std::string> others;
-  for (const std::string& key : removed) {
-    if (std::find(names.begin(), names.end(), key) == names.end())
-      others.push_back(key);
+  for (const std::string& removal : removed) {
+    if (std::none_of(names.begin(), names.end(), [&](const char* name) { return removes(removal, name); }))
+      others.push_back(removal_key(removal));
   }
   return others;
 }

@@ -269,11 +269,13 @@ TEST_F(leafsweep_run, a_description_shows_as_plain_text_whatever_bytes_it_holds)
   EXPECT_TRUE(terminal_restored(t));
 }
 
+// No name holds "*": pkg reads every name of a delete command as a pattern
+// once one does (last_look_test).
 TEST_F(leafsweep_run, every_shell_metacharacter_reaches_the_queries_and_the_delete_unchanged) {
   const std::vector<std::pair<std::string, std::string>> names = {
       {"pipe|amp&semi;", "1.0"},         {"redirect<in>out>>2>&1", "1.0"}, {"sub$(touch owned-1)", "1.0"},
       {"var$HOME${IFS}$1", "1.0"},       {"tick`touch owned-2`", "1.0"},  {"quote\"double'single", "1.0"},
-      {"back\\slash\\n", "1.0"},         {"glob*?[a-z]{x,y}", "1.0"},     {"hash#tilde~bang!", "1.0"},
+      {"back\\slash\\n", "1.0"},         {"glob?[a-z]{x,y}", "1.0"},     {"hash#tilde~bang!", "1.0"},
       {"paren(eq=pct%caret^)", "1.0"},   {"two  spaces", "1.0"},          {"version", "1.0;touch owned-3"},
   };
   std::vector<package> system;

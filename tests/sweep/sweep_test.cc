@@ -57,7 +57,7 @@ class fault_sweep : public leafsweep_run {
   std::vector<std::string> current_leaves() const;
   // The leaves the tool would list now that no earlier pass offered.
   std::vector<std::string> new_leaves(const std::map<size_t, std::vector<std::string>>& offered) const;
-  void check_checklist(std::map<size_t, std::vector<std::string>>& offered);
+  void check_checklist(size_t pass, std::map<size_t, std::vector<std::string>>& offered);
   void check_no_leaves_notice(const std::map<size_t, std::vector<std::string>>& offered);
 };
 
@@ -93,8 +93,7 @@ std::vector<std::string> fault_sweep::new_leaves(const std::map<size_t, std::vec
 // A checklist on the screen holds every leaf that no earlier pass offered,
 // and nothing that is not a leaf. (A package may come twice when the table
 // of offered packages could not take it.)
-void fault_sweep::check_checklist(std::map<size_t, std::vector<std::string>>& offered) {
-  const size_t pass = calls_of(pkg_call_kind::leaf_query).size();
+void fault_sweep::check_checklist(size_t pass, std::map<size_t, std::vector<std::string>>& offered) {
   offered.try_emplace(pass, new_leaves(offered));
   std::vector<std::string> shown = checklist_entries(term());
   std::vector<std::string> leaves = current_leaves();
@@ -207,7 +206,8 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
         t.key(VTERM_KEY_ENTER);
         break;
       case screen::checklist:
-        check_checklist(offered);
+        // The second pass follows the only Yes.
+        check_checklist(answered_yes ? 2 : 1, offered);
         if (offered.size() > 1 || deleting) {
           mark();
           t.key(VTERM_KEY_ESCAPE);

@@ -57,7 +57,7 @@ const dry_run_outcome tool_failed = dry_run_outcome::tool_failed;
 INSTANTIATE_TEST_SUITE_P(
     cases, dry_run_answers,
     testing::Values(
-        dry_run_case{"what_pkg_removes", removes_two, 0, answered, {"git-gui-2.42.0", "git-2.42.0_1"}},
+        dry_run_case{"what_pkg_removes", removes_two, 0, answered, {"git-gui: 2.42.0", "git: 2.42.0_1"}},
         dry_run_case{"after_notices_and_the_locked_or_vital_ones",
                      "Updating database digests format: ......... done\n"
                      "No packages matched for pattern 'gone-1'\n\n"
@@ -70,14 +70,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "\tpkg: 2.8.4\n\n"
                      "Number of packages to be removed: 2\n\n"
                      "The operation will free 12 MiB.\n",
-                     0, answered, {"-a-1", "pkg-2.8.4"}},
+                     0, answered, {"-a: 1", "pkg: 2.8.4"}},
         dry_run_case{"with_a_reason_and_odd_names",
                      "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n\n"
                      "Installed packages to be REMOVED:\n"
                      "\tlib:x: 1.0,1 (vulnerability found)\n"
-                     "\tgtk+: 3.24.8\n\n"
+                     "\ttwo  spaces: 1.0;touch owned\n\n"
                      "Number of packages to be removed: 2\n",
-                     0, answered, {"lib:x-1.0,1", "gtk+-3.24.8"}},
+                     0, answered, {"lib:x: 1.0,1 (vulnerability found)", "two  spaces: 1.0;touch owned"}},
         dry_run_case{"nothing_because_all_are_locked_or_vital",
                      "Checking integrity... done (0 conflicting)\n"
                      "The following package(s) are locked or vital and may not be removed:\n\n\tdoas (vital)\n\n"
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                      0, not_understood, {}},
         dry_run_case{"a_line_of_another_shape",
                      "Deinstallation has been requested for the following 1 packages (of 0 packages in the universe):\n\n"
-                     "Installed packages to be REMOVED:\n\tgit-2.42.0_1\n\nNumber of packages to be removed: 1\n",
+                     "Installed packages to be REMOVED:\n\tgit-2.42.0_1\n\tgit: \n\nNumber of packages to be removed: 2\n",
                      0, not_understood, {}},
         dry_run_case{"no_count_at_the_end",
                      "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n\n"
@@ -125,6 +125,32 @@ INSTANTIATE_TEST_SUITE_P(
         dry_run_case{"two_answers",
                      std::string(removes_two) + removes_two, 0, not_understood, {}}),
     [](const testing::TestParamInfo<dry_run_case>& info) { return info.param.label; });
+
+// What a line of the list names, however a name or version is made.
+TEST(dry_run_answer, names_a_package_by_any_reading_of_its_words) {
+  struct reading {
+    const char* removal;
+    const char* key;
+    bool names;
+  };
+  for (const reading& r : std::vector<reading>{
+           {"git: 2.42.0_1", "git-2.42.0_1", true},
+           {"git: 2.42.0_1", "git-2.42.0", false},
+           {"git: 2.42.0", "git-2.42.0_1", false},
+           {"git-gui: 2.42.0", "git-2.42.0", false},
+           {"lib: x: 1.0", "lib: x-1.0", true},
+           {"lib: x: 1.0", "lib-x: 1.0", true},
+           {"two  spaces: 1.0;touch owned", "two  spaces-1.0;touch owned", true},
+           {"git: 2.42.0_1 (vulnerability found)", "git-2.42.0_1", true},
+           {"git: 2.42.0_1 (vulnerability found)", "git-2.42.0_1 (vulnerability found)", true},
+           {"git: 2.42.0_1 (x", "git-2.42.0_1", false},
+           {"-a: 1", "-a-1", true},
+       }) {
+    EXPECT_EQ(removes(r.removal, r.key), r.names) << r.removal << " / " << r.key;
+  }
+  EXPECT_EQ(removal_key("git-gui: 2.42.0"), "git-gui-2.42.0");
+  EXPECT_EQ(removal_key("git: 2.42.0_1 (vulnerability found)"), "git-2.42.0_1");
+}
 
 TEST(dry_run_answer, a_death_by_signal_is_a_failure) {
   pid_t pid = fork();
