@@ -12,12 +12,10 @@ TEST_F(real_tool_run, the_checklist_lists_exactly_the_tools_leaves_in_its_order)
   std::vector<std::string> leaves = tool_leaves_now();
   // The tool and the tests agree on what the leaves are: pkg itself and the
   // vital doas among them, the locked sudo not.
-  std::vector<std::string> sorted = leaves;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(sorted, (std::vector<std::string>{"doas-6.3p12", "git-2.42.0_1", "gtkmm30-3.24.8", "libxml++-5.0.3",
-                                               "nano-7.2", "pkg-2.8.4", "py311-black-23.11.0",
-                                               "py311-requests-2.31.0", "rsync-3.2.7", "screen-4.9.1,1",
-                                               "tmux-3.3a_1", "vim-9.0.2116", "wget-1.21.4"}));
+  EXPECT_EQ(sorted(leaves), (std::vector<std::string>{"doas-6.3p12", "git-2.42.0_1", "gtkmm30-3.24.8",
+                                                       "libxml++-5.0.3", "nano-7.2", "pkg-2.8.4", "py311-black-23.11.0",
+                                                       "py311-requests-2.31.0", "rsync-3.2.7", "screen-4.9.1,1",
+                                                       "tmux-3.3a_1", "vim-9.0.2116", "wget-1.21.4"}));
   EXPECT_EQ(tool({"query", "%V", "doas"}).output, "1\n");
 
   terminal& t = start_real();
