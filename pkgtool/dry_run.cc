@@ -16,17 +16,6 @@
 
 namespace {
 
-std::vector<std::string> lines_of(const char* text) {
-  std::vector<std::string> lines;
-  while (*text != '\0') {
-    const char* end = strchr(text, '\n');
-    size_t length = end != nullptr ? static_cast<size_t>(end - text) : strlen(text);
-    lines.emplace_back(text, length);
-    text += length + (end != nullptr ? 1 : 0);
-  }
-  return lines;
-}
-
 // Whether line reads as pattern, where each '#' of the pattern stands for a
 // number; the numbers go to counts.
 bool matches(const std::string& line, const char* pattern, std::vector<long>* counts) {

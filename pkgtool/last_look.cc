@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <new>
@@ -72,13 +71,10 @@ bool query_states(const std::vector<const char*>& names, std::map<std::string, b
            (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1);
   if (!exited_cleanly(status))
     return false;
-  for (const char* line = text.get(); *line != '\0';) {
-    const char* end = strchr(line, '\n');
-    std::string row(line, end != nullptr ? static_cast<size_t>(end - line) : strlen(line));
+  for (const std::string& row : lines_of(text.get())) {
     size_t tab = row.rfind('\t');
     if (tab != std::string::npos)
       (*locked)[row.substr(0, tab)] = row.substr(tab + 1) == "1";
-    line += row.size() + (end != nullptr ? 1 : 0);
   }
   return true;
 }

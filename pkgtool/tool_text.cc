@@ -34,3 +34,14 @@ tool_text read_tool_text(FILE* in) {
   }
   return {text, 0};
 }
+
+std::vector<std::string> lines_of(const char* text) {
+  std::vector<std::string> lines;
+  while (*text != '\0') {
+    const char* end = strchr(text, '\n');
+    size_t length = end != nullptr ? static_cast<size_t>(end - text) : strlen(text);
+    lines.emplace_back(text, length);
+    text += length + (end != nullptr ? 1 : 0);
+  }
+  return lines;
+}

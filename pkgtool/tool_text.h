@@ -2,6 +2,8 @@
 #define LEAFSWEEP_PKGTOOL_TOOL_TEXT_H
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // The whole output of a package tool query, as the tool printed it.
 struct tool_text {
@@ -16,5 +18,9 @@ struct tool_text {
 
 // Reads a stream to its end into one NUL-terminated heap text.
 tool_text read_tool_text(FILE* in);
+
+// The lines of an output, without their line feeds; a last line may lack
+// its line feed.
+std::vector<std::string> lines_of(const char* text);
 
 #endif

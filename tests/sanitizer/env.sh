@@ -13,9 +13,9 @@
 # AddressSanitizer run time in the library list, which is harmless for
 # those two functions but would otherwise stop the program at start.
 #
-# The delete command runs the stand-in package tool with an empty
-# environment, so there it runs with the sanitizers' defaults, which still
-# check for leaks and, in this build, still stop at the first finding.
+# The program runs the stand-in package tool with an empty environment, so
+# there it runs with the sanitizers' defaults, which still check for leaks
+# and, in this build, still stop at the first finding.
 leafsweep_sanitizer_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:verify_asan_link_order=0:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
