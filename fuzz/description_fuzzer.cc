@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   check(text != nullptr, "bytes gave no text");
+  check(read.length == size, "the length is not the number of bytes read");
   check(memcmp(text, data, size) == 0, "the text is not the bytes read");
   check(text[size] == '\0', "the text does not end in a NUL after the bytes");
   free(text);

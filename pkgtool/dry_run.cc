@@ -76,15 +76,19 @@ bool removes(const std::string& removal, const std::string& key) {
 
 std::string removal_key(const std::string& removal) {
   size_t colon = removal.find(": ");
-  std::string key = removal.substr(0, colon) + "-" + removal.substr(colon + 2);
-  size_t reason = key.rfind(" (");
-  if (reason != std::string::npos && key.back() == ')')
-    key.erase(reason);
-  return key;
+  std::string version = removal.substr(colon + 2);
+  size_t reason = version.rfind(" (");
+  if (reason != std::string::npos && version.back() == ')')
+    version.erase(reason);
+  return removal.substr(0, colon) + "-" + version;
 }
 
-dry_run read_dry_run(const char* output, int wait_status) {
-  const std::vector<std::string> lines = lines_of(output);
+dry_run read_dry_run(const std::string& output, int wait_status) {
+  // Every string function would end the answer at a NUL, and a list could
+  // go on after it.
+  if (output.find('\0') != std::string::npos)
+    return not_understood;
+  const std::vector<std::string> lines = lines_of(output.c_str());
   std::vector<long> counts;
   if (wait_status != -1 && WIFEXITED(wait_status) && WEXITSTATUS(wait_status) != 0) {
     int status = WEXITSTATUS(wait_status);
@@ -142,7 +146,7 @@ dry_run run_dry_run(const std::vector<const char*>& names) {
   int status = query.close();
   if (output.error != 0)
     return {dry_run_outcome::not_read, output.error, {}};
-  return read_dry_run(text != nullptr ? text.get() : "", status);
+  return read_dry_run(text != nullptr ? std::string(text.get(), output.length) : std::string(), status);
 }
 
 void report_dry_run_failure(const dry_run& run) {

@@ -38,8 +38,9 @@ std::string removal_key(const std::string& removal);
 // the list with the count again; when it would remove nothing because every
 // package named is locked, vital or gone, it says so in one line and exits
 // with 7 or 1. Only those two answers are understood: a tool that words its
-// answer otherwise stops the deletion rather than let it through unchecked.
-dry_run read_dry_run(const char* output, int wait_status);
+// answer otherwise, or whose output holds a NUL byte, stops the deletion
+// rather than let it through unchecked.
+dry_run read_dry_run(const std::string& output, int wait_status);
 
 // Asks the tool what "delete -y -- names" would remove (delete_command).
 dry_run run_dry_run(const std::vector<const char*>& names);

@@ -11,6 +11,6 @@ tool_text query_description(const char* name) {
   const char* const argv[] = {pkg_tool_path, "query", "%e", name, nullptr};
   tool_pipe query;
   if (!query.open(argv))
-    return {nullptr, errno};
+    return {nullptr, 0, errno};
   return read_tool_text(query.stream());
 }

@@ -16,7 +16,7 @@ tool_text read_tool_text(FILE* in) {
       char* grown = static_cast<char*>(realloc(text, wanted));
       if (grown == nullptr) {
         free(text);
-        return {nullptr, ENOMEM};
+        return {nullptr, 0, ENOMEM};
       }
       text = grown;
       capacity = wanted;
@@ -30,9 +30,9 @@ tool_text read_tool_text(FILE* in) {
   if (!feof(in)) {
     int error = errno != 0 ? errno : EIO;
     free(text);
-    return {nullptr, error};
+    return {nullptr, 0, error};
   }
-  return {text, 0};
+  return {text, length, 0};
 }
 
 std::vector<std::string> lines_of(const char* text) {

@@ -10,6 +10,9 @@ struct tool_text {
   // The output and a NUL, owned by the caller, who releases it with free();
   // null when there is nothing to show.
   char* text;
+  // The number of bytes before the closing NUL; the output may hold NULs
+  // of its own.
+  size_t length;
   // 0, or the errno value of what failed: starting the query, reading its
   // output or storing it. The output was then not read whole, and text is
   // null.

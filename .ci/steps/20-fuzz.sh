@@ -8,12 +8,12 @@ set -euo pipefail
 seconds_per_target=30
 sh tools/deps.sh clang libclang-rt-14-dev
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DLEAFSWEEP_FUZZ=ON -DLEAFSWEEP_TESTS=OFF
-cmake --build build-fuzz -j2 --target leaf_lines_fuzzer description_fuzzer
+cmake --build build-fuzz -j2 --target leaf_lines_fuzzer description_fuzzer dry_run_fuzzer
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-for target in leaf_lines description; do
+for target in leaf_lines description dry_run; do
   mkdir -p "$work/$target/corpus" "$work/$target/findings"
   cp fuzz/corpus/$target/* "$work/$target/corpus/"
   log="$work/$target/log"

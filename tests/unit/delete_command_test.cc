@@ -154,18 +154,24 @@ TEST(start_child, a_tool_that_cannot_start_says_errno_and_exits_1) {
   EXPECT_EQ(child_stderr(not_a_program, &status), "ERROR: 13!\n");
 }
 
-TEST(tool_pipe, passes_every_word_unchanged_and_returns_the_exit_status) {
-  const char* const argv[] = {"/bin/sh", "-c", "printf '%s|' \"$@\"; exit 3", "sh",
-                              "a b", "$(touch /tmp/leafsweep-owned)", "\"quoted\\\"", "`x`;y", nullptr};
+// Everything a query through tool_pipe wrote; its wait status goes to status.
+std::string query_output(const char* const argv[], int* status) {
   tool_pipe query;
-  ASSERT_TRUE(query.open(argv));
+  EXPECT_TRUE(query.open(argv));
   std::string out;
   char buffer[256];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, query.stream())) > 0)
+  while (query.stream() != nullptr && (n = fread(buffer, 1, sizeof buffer, query.stream())) > 0)
     out.append(buffer, n);
-  int status = query.close();
-  EXPECT_EQ(out, "a b|$(touch /tmp/leafsweep-owned)|\"quoted\\\"|`x`;y|");
+  *status = query.close();
+  return out;
+}
+
+TEST(tool_pipe, passes_every_word_unchanged_and_returns_the_exit_status) {
+  const char* const argv[] = {"/bin/sh", "-c", "printf '%s|' \"$@\"; exit 3", "sh",
+                              "a b", "$(touch /tmp/leafsweep-owned)", "\"quoted\\\"", "`x`;y", nullptr};
+  int status = -1;
+  EXPECT_EQ(query_output(argv, &status), "a b|$(touch /tmp/leafsweep-owned)|\"quoted\\\"|`x`;y|");
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 3);
 }
@@ -173,15 +179,9 @@ TEST(tool_pipe, passes_every_word_unchanged_and_returns_the_exit_status) {
 TEST(tool_pipe, gives_the_child_an_empty_environment) {
   ASSERT_EQ(setenv("PKG_DBDIR", "/elsewhere", 1), 0);
   const char* const argv[] = {"/usr/bin/env", nullptr};
-  tool_pipe query;
-  ASSERT_TRUE(query.open(argv));
-  std::string out;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, query.stream())) > 0)
-    out.append(buffer, n);
-  EXPECT_TRUE(exited_cleanly(query.close()));
-  EXPECT_EQ(out, "");
+  int status = -1;
+  EXPECT_EQ(query_output(argv, &status), "");
+  EXPECT_TRUE(exited_cleanly(status));
   (void)unsetenv("PKG_DBDIR");
 }
 

@@ -46,7 +46,7 @@ class dry_run_answers : public testing::TestWithParam<dry_run_case> {};
 
 TEST_P(dry_run_answers, are_read_or_refused) {
   const dry_run_case& c = GetParam();
-  dry_run read = read_dry_run(c.output.c_str(), exit_status(c.exit_code));
+  dry_run read = read_dry_run(c.output, exit_status(c.exit_code));
   EXPECT_EQ(read.outcome, c.outcome);
   EXPECT_EQ(read.removed, c.removed);
 }
@@ -116,13 +116,15 @@ INSTANTIATE_TEST_SUITE_P(
                      "Packages to be REMOVED:\n\tgit: 2.42.0_1\n\nNumber of packages to be removed: 1\n",
                      0, not_understood, {}},
         dry_run_case{"a_line_of_another_shape",
-                     "Deinstallation has been requested for the following 1 packages (of 0 packages in the universe):\n\n"
+                     "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n\n"
                      "Installed packages to be REMOVED:\n\tgit-2.42.0_1\n\tgit: \n\nNumber of packages to be removed: 2\n",
                      0, not_understood, {}},
         dry_run_case{"no_count_at_the_end",
                      "Deinstallation has been requested for the following 2 packages (of 0 packages in the universe):\n\n"
                      "Installed packages to be REMOVED:\n\tgit-gui: 2.42.0\n\tgit: 2.42.0_1\n",
                      0, not_understood, {}},
+        dry_run_case{"a_nul_byte", std::string(removes_two) + std::string(1, '\0') + "\tgitk: 2.42.0\n", 0,
+                     not_understood, {}},
         dry_run_case{"two_answers",
                      std::string(removes_two) + removes_two, 0, not_understood, {}}),
     [](const testing::TestParamInfo<dry_run_case>& info) { return info.param.label; });
@@ -151,6 +153,7 @@ TEST(dry_run_answer, names_a_package_by_any_reading_of_its_words) {
   }
   EXPECT_EQ(removal_key("git-gui: 2.42.0"), "git-gui-2.42.0");
   EXPECT_EQ(removal_key("git: 2.42.0_1 (vulnerability found)"), "git-2.42.0_1");
+  EXPECT_EQ(removal_key("git (the tool): 2.42.0_1"), "git (the tool)-2.42.0_1");
 }
 
 TEST(dry_run_answer, a_death_by_signal_is_a_failure) {

@@ -1,0 +1,70 @@
+// Fuzzes the reader of pkg's dry run. The first byte picks the tool's exit
+// status (0, 1, 7 or 3), the rest is its output. Whatever the bytes, an
+// answer is only ever taken from the shapes pkg gives it: a list under its
+// heading whose length both counts give, or the line that says nothing
+// would be removed; and every package of a list is the one its key names.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "pkgtool/dry_run.h"
+
+namespace {
+
+void check(bool holds, const char* what) {
+  if (holds)
+    return;
+  fprintf(stderr, "dry_run_fuzzer: broken: %s\n", what);
+  abort();
+}
+
+// The wait status of a child that exited with code, made once each.
+int exit_status(int code) {
+  static int made[256];
+  static bool known[256];
+  if (!known[code]) {
+    pid_t pid = fork();
+    if (pid == 0)
+      _exit(code);
+    check(pid != -1 && waitpid(pid, &made[code], 0) == pid, "no child for a wait status");
+    known[code] = true;
+  }
+  return made[code];
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0)
+    return 0;
+  static const int codes[] = {0, 1, 7, 3};
+  const int code = codes[data[0] % 4];
+  const std::string output(reinterpret_cast<const char*>(data + 1), size - 1);
+  const dry_run read = read_dry_run(output, exit_status(code));
+  if (read.outcome != dry_run_outcome::answered) {
+    check(read.removed.empty(), "an answer that is none lists packages");
+    return 0;
+  }
+  if (read.removed.empty()) {
+    check(code == 0 ? output.find("Installed packages to be REMOVED:\n") != std::string::npos
+                    : output.find(" packages requested for removal: ") != std::string::npos,
+          "nothing to remove, said in no known words");
+    return 0;
+  }
+  check(code == 0, "a list from a tool that failed");
+  const std::string count = "Number of packages to be removed: " + std::to_string(read.removed.size());
+  const size_t at = output.find(count + "\n");
+  check(at != std::string::npos || output.compare(output.size() - std::min(output.size(), count.size()), count.size(),
+                                                  count) == 0,
+        "a list whose length the count does not give");
+  for (const std::string& removal : read.removed) {
+    check(removal.find(": ") != std::string::npos, "a package without its version");
+    check(removes(removal, removal_key(removal)), "a package that its own key does not name");
+  }
+  return 0;
+}
