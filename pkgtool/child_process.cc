@@ -143,7 +143,7 @@ int tool_pipe::close() {
   pid_ = -1;
   hold_.reset();
   if (errors_ != -1) {
-    wrote_errors_ = keep_tool_messages(errors_) || wrote_errors_;
+    wrote_errors_ = keep_tool_messages(errors_);
     ::close(errors_);
     errors_ = -1;
   }

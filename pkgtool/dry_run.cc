@@ -102,19 +102,18 @@ dry_run read_dry_run(const std::string& output, int wait_status) {
     return {dry_run_outcome::tool_failed, 0, {}};
 
   size_t header = lines.size();
+  long count = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (matches(lines[i], "Deinstallation has been requested for the following # packages (of # packages in the universe):",
                 &counts)) {
       if (header != lines.size())
         return not_understood;
       header = i;
+      count = counts[0];
     }
   }
   if (header == lines.size())
     return not_understood;
-  matches(lines[header], "Deinstallation has been requested for the following # packages (of # packages in the universe):",
-          &counts);
-  const long count = counts[0];
   size_t i = header + 1;
   if (i + 1 >= lines.size() || !lines[i].empty() || lines[i + 1] != "Installed packages to be REMOVED:")
     return not_understood;
@@ -138,15 +137,11 @@ dry_run run_dry_run(const std::vector<const char*>& names) {
   std::unique_ptr<const char*[], free_deleter> argv(build_delete_argv(names, true));
   if (argv == nullptr)
     return {dry_run_outcome::not_started, ENOMEM, {}};
-  tool_pipe query;
-  if (!query.open(argv.get()))
-    return {dry_run_outcome::not_started, errno, {}};
-  tool_text output = read_tool_text(query.stream());
-  std::unique_ptr<char, free_deleter> text(output.text);
-  int status = query.close();
-  if (output.error != 0)
-    return {dry_run_outcome::not_read, output.error, {}};
-  return read_dry_run(text != nullptr ? std::string(text.get(), output.length) : std::string(), status);
+  tool_answer answer = run_query(argv.get());
+  std::unique_ptr<char, free_deleter> text(answer.output.text);
+  if (answer.output.error != 0)
+    return {answer.started ? dry_run_outcome::not_read : dry_run_outcome::not_started, answer.output.error, {}};
+  return read_dry_run(text != nullptr ? std::string(text.get(), answer.output.length) : std::string(), answer.status);
 }
 
 void report_dry_run_failure(const dry_run& run) {

@@ -57,17 +57,14 @@ bool query_states(const std::vector<const char*>& names, std::map<std::string, b
   std::vector<const char*> argv{pkg_tool_path, "query", "%n-%v\\t%k"};
   argv.insert(argv.end(), names.begin(), names.end());
   argv.push_back(nullptr);
-  tool_pipe query;
-  if (!query.open(argv.data()))
-    return false;
-  tool_text output = read_tool_text(query.stream());
-  std::unique_ptr<char, free_deleter> text(output.text);
-  int status = query.close();
-  if (output.error != 0)
+  tool_answer answer = run_query(argv.data());
+  std::unique_ptr<char, free_deleter> text(answer.output.text);
+  const int status = answer.status;
+  if (answer.output.error != 0)
     return false;
   // The tool exits with 1, and says nothing, when it found none of them.
   if (text == nullptr)
-    return !query.wrote_errors() && status != -1 && WIFEXITED(status) &&
+    return !answer.wrote_errors && status != -1 && WIFEXITED(status) &&
            (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1);
   if (!exited_cleanly(status))
     return false;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pkgtool/child_process.h"
+
 tool_text read_tool_text(FILE* in) {
   char chunk[1024];
   char* text = nullptr;
@@ -33,6 +35,15 @@ tool_text read_tool_text(FILE* in) {
     return {nullptr, 0, error};
   }
   return {text, length, 0};
+}
+
+tool_answer run_query(const char* const argv[]) {
+  tool_pipe query;
+  if (!query.open(argv))
+    return {false, {nullptr, 0, errno}, -1, false};
+  tool_text output = read_tool_text(query.stream());
+  int status = query.close();
+  return {true, output, status, query.wrote_errors()};
 }
 
 std::vector<std::string> lines_of(const char* text) {

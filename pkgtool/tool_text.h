@@ -22,6 +22,18 @@ struct tool_text {
 // Reads a stream to its end into one NUL-terminated heap text.
 tool_text read_tool_text(FILE* in);
 
+// A query run to its end.
+struct tool_answer {
+  // Whether the query could be started; output.error says why not.
+  bool started;
+  tool_text output;
+  int status;         // its wait status, or -1
+  bool wrote_errors;  // whether it wrote on standard error
+};
+
+// Runs the query argv (tool_pipe) and reads its output whole.
+tool_answer run_query(const char* const argv[]);
+
 // The lines of an output, without their line feeds; a last line may lack
 // its line feed.
 std::vector<std::string> lines_of(const char* text);
