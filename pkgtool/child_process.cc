@@ -6,11 +6,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 
 #include "pkgtool/tool_messages.h"
 
-// The environment of every child: nothing at all.
-static const char* const tool_environment[] = {nullptr};
+// The system's default search path, which cron and service(8) give their
+// children too: package scripts run commands by name.
+const char* const child_environment[] = {"PATH=/sbin:/bin:/usr/sbin:/usr/bin:/usr/local/sbin:/usr/local/bin", nullptr};
 
 // Formats "ERROR: <number>!\n" into buffer without any library call, so that
 // a child of vfork may use it. Returns the message's length.
@@ -64,7 +66,7 @@ pid_t start_child(const char* const argv[], int stdin_fd, int stdout_fd, int std
     set_stream(stdin_fd, STDIN_FILENO, message);
     set_stream(stdout_fd, STDOUT_FILENO, message);
     set_stream(stderr_fd, STDERR_FILENO, message);
-    execve(argv[0], const_cast<char* const*>(argv), const_cast<char* const*>(tool_environment));
+    execve(argv[0], const_cast<char* const*>(argv), const_cast<char* const*>(child_environment));
     child_failed(message);
   }
   return pid;
@@ -90,7 +92,8 @@ static int open_errors_file() {
   return fd;
 }
 
-bool tool_pipe::open(const char* const argv[]) {
+bool tool_pipe::open(const char* const argv[], bool hold_messages) {
+  hold_messages_ = hold_messages;
   int no_input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (no_input == -1)
     return false;
@@ -142,6 +145,19 @@ int tool_pipe::close() {
     status = wait_for_child(pid_);
   pid_ = -1;
   hold_.reset();
+  if (errors_ != -1 && hold_messages_) {
+    char text[tool_message_buffer];
+    size_t length = read_tool_messages(errors_, text);
+    wrote_errors_ = length != 0;
+    try {
+      errors_text_.assign(text, length);
+    } catch (const std::bad_alloc&) {
+      // Unheld, they still reach the user.
+      (void)keep_tool_messages(errors_);
+    }
+    ::close(errors_);
+    errors_ = -1;
+  }
   if (errors_ != -1) {
     wrote_errors_ = keep_tool_messages(errors_);
     ::close(errors_);

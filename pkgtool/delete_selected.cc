@@ -15,6 +15,7 @@
 #include "pkgtool/last_look.h"
 #include "pkgtool/resize_hold.h"
 #include "pkgtool/run_result.h"
+#include "pkgtool/tool_messages.h"
 
 bool needs_enter_prompt(int wait_status) {
   if (wait_status == -1)
@@ -67,6 +68,15 @@ static void show_kept(const std::vector<kept_package>& kept) {
   dialog_msgbox(nullptr, text.c_str(), height, width, 1);
 }
 
+// The last look, under a box of its own: it may take a while, and the
+// screen would stand blank meanwhile. The box is gone when it returns.
+static last_look look_under_box(const std::vector<const char*>& ticked) {
+  dialog_screen screen;
+  dialog_msgbox(nullptr, "Checking the ticked packages", 5, 32, 0);
+  (void)fflush(stdout);
+  return look_before_deleting(ticked);
+}
+
 int delete_selected() {
   std::unique_ptr<const char*[], free_deleter> argv;
   try {
@@ -75,9 +85,13 @@ int delete_selected() {
       show_notice(nullptr, "No packages selected", 5, 24);
       return stop_run;
     }
-    last_look look = look_before_deleting(ticked);
-    if (look.outcome != go_on)
+    last_look look = look_under_box(ticked);
+    if (look.outcome != go_on) {
+      write_tool_messages();
+      (void)fputs(look.failure.c_str(), stderr);
+      (void)fputs("The ticked packages were not deleted.\n", stderr);
       return look.outcome;
+    }
     if (!look.kept.empty())
       show_kept(look.kept);
     if (look.deletable.empty())

@@ -2,11 +2,13 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
+#include <utility>
 
 #include "pkgtool/child_process.h"
 #include "pkgtool/delete_command.h"
@@ -50,30 +52,24 @@ bool removal_words(const std::string& line, std::string* words) {
   return true;
 }
 
-dry_run understood(std::vector<std::string> removed) {
-  return {dry_run_outcome::answered, 0, std::move(removed)};
-}
-
-const dry_run not_understood{dry_run_outcome::not_understood, 0, {}};
-
-}  // namespace
-
-bool removes(const std::string& removal, const std::string& key) {
+// The readings of a line of the list as "NAME-VERSION" keys, each with its
+// NAME. A name may hold ": " and a version blanks, and pkg may follow the
+// version with " (REASON)", so every reading is made.
+std::vector<std::pair<std::string, std::string>> readings(const std::string& removal) {
+  std::vector<std::pair<std::string, std::string>> keys;
   for (size_t colon = removal.find(": "); colon != std::string::npos; colon = removal.find(": ", colon + 1)) {
-    if (key.size() <= colon || key.compare(0, colon, removal, 0, colon) != 0 || key[colon] != '-')
+    const std::string name = removal.substr(0, colon);
+    const std::string version = removal.substr(colon + 2);
+    keys.emplace_back(name + "-" + version, name);
+    if (version.empty() || version.back() != ')')
       continue;
-    // What follows the name is the version, and perhaps " (REASON)".
-    const size_t version = colon + 2;
-    const size_t length = key.size() - colon - 1;
-    if (removal.compare(version, std::string::npos, key, colon + 1, length) == 0)
-      return true;
-    if (removal.compare(version, length, key, colon + 1, length) == 0 && removal.compare(version + length, 2, " (") == 0 &&
-        removal.back() == ')')
-      return true;
+    for (size_t reason = version.find(" ("); reason != std::string::npos; reason = version.find(" (", reason + 1))
+      keys.emplace_back(name + "-" + version.substr(0, reason), name);
   }
-  return false;
+  return keys;
 }
 
+// A line of the list as "NAME-VERSION", for the user to read.
 std::string removal_key(const std::string& removal) {
   size_t colon = removal.find(": ");
   std::string version = removal.substr(colon + 2);
@@ -83,10 +79,62 @@ std::string removal_key(const std::string& removal) {
   return removal.substr(0, colon) + "-" + version;
 }
 
-dry_run read_dry_run(const std::string& output, int wait_status) {
+// Sorts the lines of the list into the names asked about and the others.
+dry_run understood(const std::vector<std::string>& removed, const std::vector<const char*>& names) {
+  dry_run run{dry_run_outcome::answered, 0, std::vector<std::string>(names.size()), {}, {}};
+  std::unordered_map<std::string, size_t> asked;
+  for (size_t i = 0; i < names.size(); ++i)
+    asked.emplace(names[i], i);
+  for (const std::string& removal : removed) {
+    bool found = false;
+    for (const auto& reading : readings(removal)) {
+      auto name = asked.find(reading.first);
+      if (name != asked.end() && run.listed[name->second].empty()) {
+        run.listed[name->second] = reading.second;
+        found = true;
+        break;
+      }
+    }
+    if (!found)
+      run.others.push_back(removal_key(removal));
+  }
+  return run;
+}
+
+const dry_run not_understood{dry_run_outcome::not_understood, 0, {}, {}, {}};
+const dry_run tool_failed{dry_run_outcome::tool_failed, 0, {}, {}, {}};
+
+// pkg's refusal to remove what a locked package needs: one line
+// "pkg: LOCKED is locked cannot delete NAME" for each, then "Cannot perform
+// request". The locked packages' names, or none when errors says otherwise.
+std::vector<std::string> lockers_of(const std::string& errors) {
+  const std::string head = "pkg: ";
+  const std::string middle = " is locked cannot delete ";
+  std::vector<std::string> lockers;
+  bool refused = false;
+  for (const std::string& line : lines_of(errors.c_str())) {
+    size_t at = line.find(middle);
+    if (line == "Cannot perform request") {
+      refused = true;
+    } else if (line.compare(0, head.size(), head) == 0 && at != std::string::npos && at > head.size() &&
+               at + middle.size() < line.size()) {
+      std::string locker = line.substr(head.size(), at - head.size());
+      if (std::find(lockers.begin(), lockers.end(), locker) == lockers.end())
+        lockers.push_back(locker);
+    }
+  }
+  if (!refused)
+    lockers.clear();
+  return lockers;
+}
+
+}  // namespace
+
+dry_run read_dry_run(const std::string& output, const std::string& errors, int wait_status,
+                     const std::vector<const char*>& names) {
   // Every string function would end the answer at a NUL, and a list could
   // go on after it.
-  if (output.find('\0') != std::string::npos)
+  if (output.find('\0') != std::string::npos || errors.find('\0') != std::string::npos)
     return not_understood;
   const std::vector<std::string> lines = lines_of(output.c_str());
   std::vector<long> counts;
@@ -94,12 +142,15 @@ dry_run read_dry_run(const std::string& output, int wait_status) {
     int status = WEXITSTATUS(wait_status);
     for (const std::string& line : lines) {
       if ((status == 1 || status == 7) && matches(line, "# packages requested for removal: # locked, # missing", &counts))
-        return understood({});
+        return understood({}, names);
     }
-    return {dry_run_outcome::tool_failed, 0, {}};
+    std::vector<std::string> lockers = status == 1 ? lockers_of(errors) : std::vector<std::string>{};
+    if (lockers.empty())
+      return tool_failed;
+    return {dry_run_outcome::refused, 0, {}, {}, lockers};
   }
   if (!exited_cleanly(wait_status))
-    return {dry_run_outcome::tool_failed, 0, {}};
+    return tool_failed;
 
   size_t header = lines.size();
   long count = 0;
@@ -130,36 +181,46 @@ dry_run read_dry_run(const std::string& output, int wait_status) {
       !matches(lines[i + 1], "Number of packages to be removed: #", &counts) || counts[0] != count ||
       static_cast<long>(removed.size()) != count)
     return not_understood;
-  return understood(std::move(removed));
+  return understood(removed, names);
 }
 
 dry_run run_dry_run(const std::vector<const char*>& names) {
   std::unique_ptr<const char*[], free_deleter> argv(build_delete_argv(names, true));
   if (argv == nullptr)
-    return {dry_run_outcome::not_started, ENOMEM, {}};
-  tool_answer answer = run_query(argv.get());
+    return {dry_run_outcome::not_started, ENOMEM, {}, {}, {}};
+  tool_answer answer = run_query(argv.get(), true);
   std::unique_ptr<char, free_deleter> text(answer.output.text);
-  if (answer.output.error != 0)
-    return {answer.started ? dry_run_outcome::not_read : dry_run_outcome::not_started, answer.output.error, {}};
-  return read_dry_run(text != nullptr ? std::string(text.get(), answer.output.length) : std::string(), answer.status);
+  if (answer.output.error != 0) {
+    keep_tool_words(answer.errors);
+    return {answer.started ? dry_run_outcome::not_read : dry_run_outcome::not_started, answer.output.error, {}, {}, {}};
+  }
+  dry_run run = read_dry_run(text != nullptr ? std::string(text.get(), answer.output.length) : std::string(),
+                             answer.errors, answer.status, names);
+  // A refusal is an answer, and the notice gives its reason; anything else
+  // the tool said is kept for the user.
+  if (run.outcome != dry_run_outcome::refused)
+    keep_tool_words(answer.errors);
+  return run;
 }
 
-void report_dry_run_failure(const dry_run& run) {
-  write_tool_messages();
+bool removes_exactly(const dry_run& run) {
+  return run.outcome == dry_run_outcome::answered && run.others.empty() &&
+         std::none_of(run.listed.begin(), run.listed.end(), [](const std::string& name) { return name.empty(); });
+}
+
+std::string dry_run_failure_line(const dry_run& run) {
   switch (run.outcome) {
     case dry_run_outcome::not_started:
-      (void)fputs("Error executing pkg.\n", stderr);
-      break;
+      return "Error executing pkg.\n";
     case dry_run_outcome::not_read:
-      (void)fprintf(stderr, "Could not read what pkg would delete: %s.\n", strerror(run.error));
-      break;
+      return std::string("Could not read what pkg would delete: ") + strerror(run.error) + ".\n";
     case dry_run_outcome::tool_failed:
-      (void)fputs("pkg returned an error.\n", stderr);
-      break;
+      return "pkg returned an error.\n";
     case dry_run_outcome::not_understood:
-      (void)fputs("Could not tell what pkg would delete: its dry run answered in words leafsweep does not know.\n", stderr);
-      break;
+      return "Could not tell what pkg would delete: its dry run answered in words leafsweep does not know.\n";
     case dry_run_outcome::answered:
+    case dry_run_outcome::refused:
       break;
   }
+  return "";
 }

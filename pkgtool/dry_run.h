@@ -10,7 +10,8 @@
 // a delete command would remove; nothing else does.
 
 enum class dry_run_outcome {
-  answered,        // removed holds the answer
+  answered,        // listed and others hold the answer
+  refused,         // a locked package needs one of them: lockers say which
   not_started,     // error: why the tool could not be started
   not_read,        // error: why its output could not be read whole
   tool_failed,     // it exited with another status than its answers have, or died
@@ -20,33 +21,39 @@ enum class dry_run_outcome {
 struct dry_run {
   dry_run_outcome outcome;
   int error;
-  // Every package that the delete command would remove, in the tool's order
-  // and words: "NAME: VERSION", perhaps followed by " (REASON)".
-  std::vector<std::string> removed;
+  // For each name the dry run was asked about, in order: the package's name
+  // as pkg lists it, the NAME of "NAME: VERSION", or empty when pkg would
+  // not remove that package.
+  std::vector<std::string> listed;
+  // Every other package that pkg would remove, as "NAME-VERSION", in the
+  // tool's order.
+  std::vector<std::string> others;
+  // The locked packages that pkg named when it refused, in its words.
+  std::vector<std::string> lockers;
 };
 
-// Whether a package of removed is the one with the name and version key
-// ("NAME-VERSION"). A name may hold ": " and a version blanks, so every
-// reading of the words is tried.
-bool removes(const std::string& removal, const std::string& key);
+// Reads a dry run of "delete names" from the tool's output, what it wrote on
+// standard error and its wait status, and matches what it lists against the
+// names once. pkg lists the packages that it would remove under a header
+// that counts them and ends the list with the count again; when it would
+// remove nothing because every package named is locked, vital or gone, it
+// says so in one line and exits with 7 or 1; when a locked package needs one
+// of them, it refuses on standard error and exits with 1. Only those answers
+// are understood: a tool that words its answer otherwise, or whose output
+// holds a NUL byte, stops the deletion rather than let it through unchecked.
+dry_run read_dry_run(const std::string& output, const std::string& errors, int wait_status,
+                     const std::vector<const char*>& names);
 
-// A package of removed as "NAME-VERSION", for the user to read.
-std::string removal_key(const std::string& removal);
-
-// Reads a dry run from the tool's output and wait status. pkg lists the
-// packages that it would remove under a header that counts them and ends
-// the list with the count again; when it would remove nothing because every
-// package named is locked, vital or gone, it says so in one line and exits
-// with 7 or 1. Only those two answers are understood: a tool that words its
-// answer otherwise, or whose output holds a NUL byte, stops the deletion
-// rather than let it through unchecked.
-dry_run read_dry_run(const std::string& output, int wait_status);
-
-// Asks the tool what "delete -y -- names" would remove (delete_command).
+// Asks the tool what the delete command of names would remove
+// (delete_command).
 dry_run run_dry_run(const std::vector<const char*>& names);
 
-// Writes to standard error what the tool wrote there, then why a dry run
-// gave no answer.
-void report_dry_run_failure(const dry_run& run);
+// Whether every name is listed and nothing else: the delete command of the
+// names would remove exactly them.
+bool removes_exactly(const dry_run& run);
+
+// The line that tells why a dry run gave no answer, for standard error once
+// no screen is up, after what the tool wrote there (tool_messages).
+std::string dry_run_failure_line(const dry_run& run);
 
 #endif

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <new>
@@ -20,8 +19,6 @@
 
 namespace {
 
-const char not_deleted[] = "The ticked packages were not deleted.\n";
-
 int collect_name(const leaf_line& line, void* names) {
   try {
     static_cast<std::set<std::string>*>(names)->insert(package_name(line.key));
@@ -31,30 +28,29 @@ int collect_name(const leaf_line& line, void* names) {
   return 0;
 }
 
-// The packages of removed that are none of names, as keys.
-std::vector<std::string> beyond(const std::vector<std::string>& removed, const std::vector<const char*>& names) {
-  std::vector<std::string> others;
-  for (const std::string& removal : removed) {
-    if (std::none_of(names.begin(), names.end(), [&](const char* name) { return removes(removal, name); }))
-      others.push_back(removal_key(removal));
-  }
-  return others;
-}
-
-std::string also_deletes(const std::vector<std::string>& others) {
+// "A, B, C and 2 more".
+std::string listing(const std::vector<std::string>& others) {
   const size_t most_named = 3;
-  std::string reason = "deleting it would also delete ";
+  std::string text;
   for (size_t i = 0; i < others.size() && i < most_named; ++i)
-    reason += (i == 0 ? "" : ", ") + others[i];
+    text += (i == 0 ? "" : ", ") + others[i];
   if (others.size() > most_named)
-    reason += " and " + std::to_string(others.size() - most_named) + " more";
-  return reason;
+    text += " and " + std::to_string(others.size() - most_named) + " more";
+  return text;
 }
 
-// Whether each of names is installed, and locked: "name-version<TAB>0 or 1"
-// for each installed one. False when the tool gave no answer.
-bool query_states(const std::vector<const char*>& names, std::map<std::string, bool>* locked) {
-  std::vector<const char*> argv{pkg_tool_path, "query", "%n-%v\\t%k"};
+std::string locked_and_needs_it(const dry_run& refusal) { return refusal.lockers[0] + " is locked and needs it"; }
+
+struct package_state {
+  bool locked;
+  bool vital;
+};
+
+// Whether each of names is installed, locked and vital:
+// "name-version<TAB>0 or 1<TAB>0 or 1" for each installed one. False when the
+// tool gave no answer.
+bool query_states(const std::vector<const char*>& names, std::map<std::string, package_state>* states) {
+  std::vector<const char*> argv{pkg_tool_path, alias_guard[0], alias_guard[1], "query", "%n-%v\\t%k\\t%V"};
   argv.insert(argv.end(), names.begin(), names.end());
   argv.push_back(nullptr);
   tool_answer answer = run_query(argv.data());
@@ -69,9 +65,10 @@ bool query_states(const std::vector<const char*>& names, std::map<std::string, b
   if (!exited_cleanly(status))
     return false;
   for (const std::string& row : lines_of(text.get())) {
-    size_t tab = row.rfind('\t');
-    if (tab != std::string::npos)
-      (*locked)[row.substr(0, tab)] = row.substr(tab + 1) == "1";
+    size_t vital = row.rfind('\t');
+    size_t locked = vital == std::string::npos || vital == 0 ? std::string::npos : row.rfind('\t', vital - 1);
+    if (locked != std::string::npos)
+      (*states)[row.substr(0, locked)] = {row.compare(locked + 1, vital - locked - 1, "1") == 0, row.substr(vital + 1) == "1"};
   }
   return true;
 }
@@ -80,78 +77,199 @@ bool query_states(const std::vector<const char*>& names, std::map<std::string, b
 void explain_no_longer_leaves(const std::vector<const char*>& names, std::vector<kept_package>* kept) {
   if (names.empty())
     return;
-  std::map<std::string, bool> locked;
-  bool answered = query_states(names, &locked);
+  std::map<std::string, package_state> states;
+  bool answered = query_states(names, &states);
   for (const char* name : names) {
     std::string reason = "it is no longer a leaf";
-    auto state = locked.find(name);
-    if (answered && state == locked.end()) {
+    auto state = states.find(name);
+    if (answered && state == states.end()) {
       reason = "it is no longer installed";
-    } else if (answered && state->second) {
+    } else if (answered && state->second.locked) {
       reason = "it has been locked";
     } else if (answered) {
       // Something needs it now; pkg's dry run names what.
       dry_run alone = run_dry_run({name});
-      std::vector<std::string> others = beyond(alone.removed, {name});
-      if (alone.outcome == dry_run_outcome::answered && !others.empty())
-        reason = also_deletes(others);
+      if (alone.outcome == dry_run_outcome::refused)
+        reason = locked_and_needs_it(alone);
+      else if (alone.outcome == dry_run_outcome::answered && !alone.others.empty())
+        reason = "deleting it would also delete " + listing(alone.others);
     }
     kept->push_back({name, reason});
   }
 }
 
-last_look failed(const dry_run& run) {
-  report_dry_run_failure(run);
-  (void)fputs(not_deleted, stderr);
-  return {run_failed, {}, {}};
+bool is_pkg_itself(const std::string& name) { return name == "pkg" || name == "pkg-devel"; }
+
+// Grows the set of packages to delete from the candidates, in their order,
+// a chunk at a time: a chunk joins when pkg's dry run of the set with it
+// removes nothing beyond them, and a chunk that would take others along is
+// halved, down to the single packages that do; those are kept. A dry run
+// that removes nothing beyond, as it should, costs one call for the whole
+// chunk, so the calls grow with the number of packages kept, times the
+// logarithm of the number of candidates.
+class set_grower {
+ public:
+  explicit set_grower(std::vector<kept_package>* kept) : kept_(kept) {}
+
+  // False when the tool gave no answer; failure() says why.
+  bool grow(const std::vector<const char*>& candidates) {
+    join(candidates, nullptr);
+    return failure_.empty();
+  }
+
+  // Whether the last dry run was that of the set, and removed exactly it.
+  bool checked() const { return set_.empty() || checked_at_ == runs_; }
+  const std::vector<const char*>& set() const { return set_; }
+  // Takes the set for another round.
+  std::vector<const char*> take_set() {
+    std::vector<const char*> set;
+    set.swap(set_);
+    return set;
+  }
+  // Candidates that a dry run did not list.
+  const std::vector<const char*>& unlisted() const { return unlisted_; }
+  const std::string& failure() const { return failure_; }
+
+ private:
+  dry_run ask(const std::vector<const char*>& names) {
+    ++runs_;
+    dry_run run = run_dry_run(names);
+    if (run.outcome != dry_run_outcome::answered && run.outcome != dry_run_outcome::refused)
+      failure_ = dry_run_failure_line(run);
+    return run;
+  }
+
+  // Joins chunk to the set, or the parts of it that may go; known, when
+  // given, is the answer for the set with chunk already. True when the whole
+  // chunk joined.
+  bool join(const std::vector<const char*>& chunk, const dry_run* known) {
+    if (chunk.empty())
+      return true;
+    std::vector<const char*> names = set_;
+    names.insert(names.end(), chunk.begin(), chunk.end());
+    dry_run run = known != nullptr ? *known : ask(names);
+    if (!failure_.empty())
+      return false;
+    if (run.outcome == dry_run_outcome::answered && run.others.empty()) {
+      // pkg leaves out what it cannot match or will not remove, and stops a
+      // whole delete command at pkg itself, which its dry run lists.
+      std::vector<const char*> set;
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (run.listed[i].empty())
+          unlisted_.push_back(names[i]);
+        else if (is_pkg_itself(run.listed[i]))
+          kept_->push_back({names[i], "pkg does not delete itself"});
+        else
+          set.push_back(names[i]);
+      }
+      bool whole = set.size() == names.size();
+      set_.swap(set);
+      if (whole)
+        checked_at_ = runs_;
+      return whole;
+    }
+    if (chunk.size() == 1) {
+      keep(chunk[0], run);
+      return false;
+    }
+    const auto middle = chunk.begin() + static_cast<long>(chunk.size() / 2);
+    const std::vector<const char*> first(chunk.begin(), middle);
+    const std::vector<const char*> second(middle, chunk.end());
+    // When the first half joined whole, the set with the second half is the
+    // one just asked about.
+    const bool joined = join(first, nullptr);
+    if (failure_.empty())
+      join(second, joined ? &run : nullptr);
+    return false;
+  }
+
+  // Keeps name, which run, the answer for the set with it, showed to take
+  // others along.
+  void keep(const char* name, const dry_run& run) {
+    if (run.outcome == dry_run_outcome::refused) {
+      kept_->push_back({name, locked_and_needs_it(run)});
+      return;
+    }
+    if (set_.empty()) {
+      kept_->push_back({name, "deleting it would also delete " + listing(run.others)});
+      return;
+    }
+    // Alone, it may take nothing along: then it is the set with it that
+    // would.
+    dry_run alone = ask({name});
+    if (!failure_.empty())
+      return;
+    if (alone.outcome == dry_run_outcome::refused)
+      kept_->push_back({name, locked_and_needs_it(alone)});
+    else if (!alone.others.empty())
+      kept_->push_back({name, "deleting it would also delete " + listing(alone.others)});
+    else
+      kept_->push_back({name, "deleting it with the others would also delete " + listing(run.others)});
+  }
+
+  std::vector<kept_package>* kept_;
+  std::vector<const char*> set_;
+  std::vector<const char*> unlisted_;
+  std::string failure_;
+  long runs_ = 0;
+  long checked_at_ = -1;
+};
+
+// Why each of names, which pkg's dry run did not list, is kept. False when
+// the tool gave no answer.
+bool explain_unlisted(const std::vector<const char*>& names, std::vector<kept_package>* kept) {
+  if (names.empty())
+    return true;
+  std::map<std::string, package_state> states;
+  if (!query_states(names, &states))
+    return false;
+  for (const char* name : names) {
+    auto state = states.find(name);
+    if (state == states.end())
+      kept->push_back({name, "it is no longer installed"});
+    else if (state->second.locked)
+      kept->push_back({name, "it has been locked"});
+    else if (state->second.vital)
+      kept->push_back({name, std::string("it is vital (pkg set -v 0 ") + name + " would allow deleting it)"});
+    else
+      kept->push_back({name, "pkg cannot match this name exactly"});
+  }
+  return true;
 }
+
+last_look failed(const std::string& why) { return {run_failed, {}, {}, why}; }
 
 }  // namespace
 
 last_look look_before_deleting(const std::vector<const char*>& ticked) {
   std::set<std::string> leaves;
   leaf_query_result query = run_leaf_query(collect_name, &leaves);
-  if (query.start_error != 0 || query.read_error != 0 || query.tool_failed) {
-    report_leaf_query_failure(query);
-    (void)fputs(not_deleted, stderr);
-    return {run_failed, {}, {}};
-  }
+  if (query.start_error != 0 || query.read_error != 0 || query.tool_failed)
+    return failed(leaf_query_failure_line(query));
 
-  last_look look{go_on, {}, {}};
+  last_look look{go_on, {}, {}, {}};
+  std::vector<const char*> candidates;
   std::vector<const char*> no_longer_leaves;
   for (const char* name : ticked)
-    (leaves.count(name) != 0 ? look.deletable : no_longer_leaves).push_back(name);
+    (leaves.count(name) != 0 ? candidates : no_longer_leaves).push_back(name);
   explain_no_longer_leaves(no_longer_leaves, &look.kept);
 
-  // Each round keeps at least one package, until pkg would remove nothing
-  // but the deletable ones.
-  while (!look.deletable.empty()) {
-    dry_run all = run_dry_run(look.deletable);
-    if (all.outcome != dry_run_outcome::answered)
-      return failed(all);
-    std::vector<std::string> others = beyond(all.removed, look.deletable);
-    if (others.empty())
+  // The set's own dry run comes last. Should the system change under the
+  // look, the set found is looked at again, a few times at most.
+  set_grower grower(&look.kept);
+  const int most_rounds = 4;
+  for (int round = 0;; ++round) {
+    if (!grower.grow(candidates))
+      return failed(grower.failure());
+    if (grower.checked())
       break;
-    // Which of them bring the others along, each on its own?
-    std::vector<const char*> rest;
-    for (const char* name : look.deletable) {
-      dry_run alone = run_dry_run({name});
-      if (alone.outcome != dry_run_outcome::answered)
-        return failed(alone);
-      std::vector<std::string> brought = beyond(alone.removed, look.deletable);
-      if (brought.empty())
-        rest.push_back(name);
-      else
-        look.kept.push_back({name, also_deletes(brought)});
-    }
-    // Only together, then: none of them goes.
-    if (rest.size() == look.deletable.size()) {
-      for (const char* name : look.deletable)
-        look.kept.push_back({name, also_deletes(others)});
-      rest.clear();
-    }
-    look.deletable = rest;
+    if (round + 1 == most_rounds)
+      return failed("pkg's answers kept changing.\n");
+    candidates = grower.take_set();
   }
+  if (!explain_unlisted(grower.unlisted(), &look.kept))
+    return failed("pkg returned an error.\n");
+  look.deletable = grower.set();
 
   // The notice lists the kept packages in the order of the checklist.
   auto position = [&](const std::string& name) { return std::find(ticked.begin(), ticked.end(), name) - ticked.begin(); };

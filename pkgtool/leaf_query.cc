@@ -10,7 +10,8 @@
 
 leaf_query_result run_leaf_query(leaf_line_taker take, void* context) {
   // The tool itself turns the two characters \t into a tab.
-  const char* const argv[] = {pkg_tool_path, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c", nullptr};
+  const char* const argv[] = {pkg_tool_path, alias_guard[0], alias_guard[1], "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c",
+                              nullptr};
   leaf_query_result result{0, 0, false};
   tool_pipe query;
   if (!query.open(argv)) {
@@ -24,8 +25,17 @@ leaf_query_result run_leaf_query(leaf_line_taker take, void* context) {
   return result;
 }
 
+std::string leaf_query_failure_line(const leaf_query_result& result) {
+  if (result.start_error != 0)
+    return "Error executing pkg.\n";
+  if (result.read_error != 0)
+    return std::string("Could not read the whole list of leaf packages: ") + strerror(result.read_error) + ".\n";
+  return "pkg returned an error.\n";
+}
+
 void report_leaf_query_failure(const leaf_query_result& result) {
-  // The tool's own words come first: they tell why.
+  // The tool's own words come first: they tell why. No memory is needed to
+  // say so, whatever has run out.
   write_tool_messages();
   if (result.start_error != 0)
     (void)fputs("Error executing pkg.\n", stderr);

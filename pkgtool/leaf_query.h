@@ -1,6 +1,8 @@
 #ifndef LEAFSWEEP_PKGTOOL_LEAF_QUERY_H
 #define LEAFSWEEP_PKGTOOL_LEAF_QUERY_H
 
+#include <string>
+
 #include "pkgtool/leaf_line.h"
 
 // How a run of the leaf query went.
@@ -13,6 +15,10 @@ struct leaf_query_result {
 // Runs the leaf query, the packages that nothing depends on and that are not
 // locked, and hands each line of its output to take.
 leaf_query_result run_leaf_query(leaf_line_taker take, void* context);
+
+// The line that tells why a run of the leaf query failed: it could not be
+// started, its output was not read whole, or it failed.
+std::string leaf_query_failure_line(const leaf_query_result& result);
 
 // Writes to standard error why a run of the leaf query failed: what the
 // tool wrote there, then whether it could not be started, its output was

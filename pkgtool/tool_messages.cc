@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,18 +42,9 @@ bool kept_already(const char* text, size_t length) {
 
 }  // namespace
 
-bool keep_tool_messages(int fd) {
-  // The limit, a byte to tell whether there was more, a line feed and a NUL.
-  char text[tool_message_limit + 3];
-  size_t length = 0;
-  while (length < tool_message_limit + 1) {
-    ssize_t got = pread(fd, text + length, tool_message_limit + 1 - length, static_cast<off_t>(length));
-    if (got == -1 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      break;
-    length += static_cast<size_t>(got);
-  }
+// Keeps the length bytes at text, as read from a query's standard error: at
+// most tool_message_limit + 1 of them, in a buffer with room for two more.
+static bool keep_read(char* text, size_t length) {
   if (length == 0)
     return false;
   bool cut = length > tool_message_limit;
@@ -74,6 +66,31 @@ bool keep_tool_messages(int fd) {
   if (cut && !kept_full)
     keep(cut_mark, sizeof cut_mark - 1);
   return true;
+}
+
+size_t read_tool_messages(int fd, char* text) {
+  size_t length = 0;
+  while (length < tool_message_limit + 1) {
+    ssize_t got = pread(fd, text + length, tool_message_limit + 1 - length, static_cast<off_t>(length));
+    if (got == -1 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      break;
+    length += static_cast<size_t>(got);
+  }
+  return length;
+}
+
+bool keep_tool_messages(int fd) {
+  char text[tool_message_buffer];
+  return keep_read(text, read_tool_messages(fd, text));
+}
+
+void keep_tool_words(const std::string& words) {
+  char text[tool_message_buffer];
+  size_t length = std::min(words.size(), tool_message_limit + 1);
+  memcpy(text, words.data(), length);
+  (void)keep_read(text, length);
 }
 
 void write_tool_messages() {

@@ -2,6 +2,7 @@
 #define LEAFSWEEP_PKGTOOL_TOOL_MESSAGES_H
 
 #include <cstddef>
+#include <string>
 
 // What the package tool wrote on standard error during the queries. The
 // queries run while a dialog screen is up, or just before one comes, so
@@ -13,6 +14,9 @@
 
 // The most of one query's words that is kept.
 constexpr size_t tool_message_limit = 8192;
+// What a buffer for reading them holds: the limit, a byte to tell whether
+// there was more, a line feed and a NUL.
+constexpr size_t tool_message_buffer = tool_message_limit + 3;
 
 // Keeps what a query's tool wrote on standard error, read from the start of
 // the file fd: its first tool_message_limit bytes, with a mark where it was
@@ -21,6 +25,14 @@ constexpr size_t tool_message_limit = 8192;
 // the tool gives on every call is read once. Returns whether the tool wrote
 // anything.
 bool keep_tool_messages(int fd);
+
+// Reads the first tool_message_limit + 1 bytes of the file fd into text, a
+// buffer of tool_message_buffer bytes; returns how many there were.
+size_t read_tool_messages(int fd, char* text);
+
+// Keeps words, read by read_tool_messages, as keep_tool_messages does, for a
+// query whose caller first looked at them.
+void keep_tool_words(const std::string& words);
 
 // Writes what is kept to standard error and forgets it.
 void write_tool_messages();

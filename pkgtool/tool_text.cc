@@ -37,13 +37,13 @@ tool_text read_tool_text(FILE* in) {
   return {text, length, 0};
 }
 
-tool_answer run_query(const char* const argv[]) {
+tool_answer run_query(const char* const argv[], bool hold_messages) {
   tool_pipe query;
-  if (!query.open(argv))
-    return {false, {nullptr, 0, errno}, -1, false};
+  if (!query.open(argv, hold_messages))
+    return {false, {nullptr, 0, errno}, -1, false, {}};
   tool_text output = read_tool_text(query.stream());
   int status = query.close();
-  return {true, output, status, query.wrote_errors()};
+  return {true, output, status, query.wrote_errors(), query.errors()};
 }
 
 std::vector<std::string> lines_of(const char* text) {

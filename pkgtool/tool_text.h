@@ -29,10 +29,12 @@ struct tool_answer {
   tool_text output;
   int status;         // its wait status, or -1
   bool wrote_errors;  // whether it wrote on standard error
+  // What it wrote there, for a query run to hold its messages.
+  std::string errors;
 };
 
 // Runs the query argv (tool_pipe) and reads its output whole.
-tool_answer run_query(const char* const argv[]);
+tool_answer run_query(const char* const argv[], bool hold_messages = false);
 
 // The lines of an output, without their line feeds; a last line may lack
 // its line feed.

@@ -43,7 +43,7 @@ TEST_P(delete_argv, holds_the_ticked_names_in_list_order_after_the_options_then_
   for (bool dry_run : {false, true}) {
     const char** words = build_delete_argv(names, dry_run);
     ASSERT_NE(words, nullptr);
-    std::vector<std::string> expected{pkg_tool_path, "-o", "AUTOREMOVE=false", "delete"};
+    std::vector<std::string> expected{pkg_tool_path, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete"};
     if (dry_run)
       expected.emplace_back("-n");
     expected.insert(expected.end(), {"-y", "--"});
@@ -71,6 +71,26 @@ INSTANTIATE_TEST_SUITE_P(
                     argv_case{"middle_only", {0, 1, 0}, {"p1-1"}},
                     argv_case{"any_non_zero_state_is_a_tick", {-1, 0, 7}, {"-a0-1", "-a2-1"}}),
     [](const testing::TestParamInfo<argv_case>& info) { return info.param.label; });
+
+// A "*" in one name would make pkg read every name as a glob; then each name
+// is an anchored regular expression that matches only the package itself.
+TEST(delete_argv, matches_every_name_exactly_when_one_holds_a_star) {
+  const std::vector<const char*> names{"lib*compat-1.0", "font[misc]-1.0", "a.b+c?-(1){2}|^$\\", "-a-1"};
+  for (bool dry_run : {false, true}) {
+    const char** words = build_delete_argv(names, dry_run);
+    ASSERT_NE(words, nullptr);
+    std::vector<std::string> got;
+    for (size_t i = 0; words[i] != nullptr; ++i)
+      got.emplace_back(words[i]);
+    std::vector<std::string> expected{pkg_tool_path, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete"};
+    if (dry_run)
+      expected.emplace_back("-n");
+    expected.insert(expected.end(), {"-y", "-x", "--", "^lib\\*compat-1\\.0$", "^font\\[misc\\]-1\\.0$",
+                                     "^a\\.b\\+c\\?-\\(1\\)\\{2\\}\\|\\^\\$\\\\$", "^-a-1$"});
+    EXPECT_EQ(got, expected);
+    free(words);
+  }
+}
 
 // Real wait statuses, made by real children.
 int status_of_exit(int code) {
@@ -176,11 +196,11 @@ TEST(tool_pipe, passes_every_word_unchanged_and_returns_the_exit_status) {
   EXPECT_EQ(WEXITSTATUS(status), 3);
 }
 
-TEST(tool_pipe, gives_the_child_an_empty_environment) {
+TEST(tool_pipe, gives_the_child_the_system_path_and_nothing_else) {
   ASSERT_EQ(setenv("PKG_DBDIR", "/elsewhere", 1), 0);
   const char* const argv[] = {"/usr/bin/env", nullptr};
   int status = -1;
-  EXPECT_EQ(query_output(argv, &status), "");
+  EXPECT_EQ(query_output(argv, &status), "PATH=/sbin:/bin:/usr/sbin:/usr/bin:/usr/local/sbin:/usr/local/bin\n");
   EXPECT_TRUE(exited_cleanly(status));
   (void)unsetenv("PKG_DBDIR");
 }
