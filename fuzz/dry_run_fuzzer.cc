@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "pkgtool/dry_run.h"
 
@@ -45,26 +46,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int codes[] = {0, 1, 7, 3};
   const int code = codes[data[0] % 4];
   const std::string output(reinterpret_cast<const char*>(data + 1), size - 1);
-  const dry_run read = read_dry_run(output, exit_status(code));
+  const dry_run read = read_dry_run(output, "", exit_status(code), {});
   if (read.outcome != dry_run_outcome::answered) {
-    check(read.removed.empty(), "an answer that is none lists packages");
+    check(read.others.empty() && read.listed.empty(), "an answer that is none lists packages");
     return 0;
   }
-  if (read.removed.empty()) {
+  if (read.others.empty()) {
     check(code == 0 ? output.find("Installed packages to be REMOVED:\n") != std::string::npos
                     : output.find(" packages requested for removal: ") != std::string::npos,
           "nothing to remove, said in no known words");
     return 0;
   }
   check(code == 0, "a list from a tool that failed");
-  const std::string count = "Number of packages to be removed: " + std::to_string(read.removed.size());
+  const std::string count = "Number of packages to be removed: " + std::to_string(read.others.size());
   const size_t at = output.find(count + "\n");
   check(at != std::string::npos || output.compare(output.size() - std::min(output.size(), count.size()), count.size(),
                                                   count) == 0,
         "a list whose length the count does not give");
-  for (const std::string& removal : read.removed) {
-    check(removal.find(": ") != std::string::npos, "a package without its version");
-    check(removes(removal, removal_key(removal)), "a package that its own key does not name");
+  // Asked about by the keys it gave, the same answer lists each of them,
+  // and nothing else.
+  std::vector<const char*> names;
+  for (const std::string& key : read.others) {
+    check(key.find('-') != std::string::npos, "a package without its version");
+    names.push_back(key.c_str());
+  }
+  const dry_run again = read_dry_run(output, "", exit_status(code), names);
+  check(again.outcome == dry_run_outcome::answered && again.listed.size() == names.size(), "the same answer read otherwise");
+  for (size_t i = 0; i < names.size(); ++i) {
+    bool repeated = std::find(names.begin(), names.begin() + static_cast<long>(i), read.others[i]) != names.begin() + static_cast<long>(i);
+    check(repeated || !again.listed[i].empty(), "a package that its own key does not name");
   }
   return 0;
 }

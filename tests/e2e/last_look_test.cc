@@ -3,6 +3,10 @@
 // leaf, or that pkg would delete only together with others, stays; a notice
 // says which and why; the rest is deleted. When the tool cannot answer,
 // nothing is deleted. Every child sees the same, empty, environment.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <set>
 
@@ -139,22 +143,209 @@ INSTANTIATE_TEST_SUITE_P(
                                     ""}),
     [](const testing::TestParamInfo<capability_case>& info) { return info.param.name; });
 
-// pkg reads every name as a glob pattern once one of them holds "*".
-TEST_F(leafsweep_run, a_name_that_pkg_would_read_as_a_pattern_is_kept) {
+// pkg reads every name as a glob pattern once one of them holds "*"; then
+// every name is matched as an anchored regular expression instead, which
+// names the package itself and nothing else.
+TEST_F(leafsweep_run, a_name_holding_a_star_is_matched_exactly) {
   install({package{"gtk*", "3", "A name with a star", {}, {}}, package{"gtkmm", "3", "C++ for gtk", {}, {}},
+           package{"font[misc]", "1.0", "A name with brackets", {}, {}},
            package{"nano", "7.2", "Nano's ANOther editor", {}, {}}});
   terminal& t = start();
   ASSERT_TRUE(wait_for_checklist());
   tick("gtk*-3");
+  tick("font[misc]-1.0");
   tick("nano-7.2");
   press_ok();
-  ASSERT_TRUE(t.wait_for_text("gtk*-3: deleting it would also delete gtkmm-3"));
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_FALSE(t.contains(kept_heading));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  std::vector<pkg_call> deletes = calls_of(pkg_call_kind::delete_packages);
+  ASSERT_EQ(deletes.size(), 1u);
+  EXPECT_TRUE(uses_regex(deletes[0]));
+  std::vector<std::string> keys;
+  for (const std::string& word : deleted_packages(deletes[0]))
+    keys.push_back(regex_key(word));
+  EXPECT_EQ(keys, (std::vector<std::string>{"gtk*-3", "font[misc]-1.0", "nano-7.2"}));
+  EXPECT_EQ(installed(), std::vector<std::string>{"gtkmm-3"});
+}
+
+// Packages that pkg will not delete as asked never reach the delete
+// command, and the notice says why; the others go.
+struct refused_case {
+  const char* name;
+  std::vector<package> extra;  // installed beside small_system()
+  std::string ticked;
+  std::string notice;
+};
+
+void PrintTo(const refused_case& c, std::ostream* out) { *out << c.name; }
+
+class refused_by_pkg : public leafsweep_run, public testing::WithParamInterface<refused_case> {};
+
+TEST_P(refused_by_pkg, is_kept_with_the_reason_and_the_rest_goes) {
+  const refused_case& c = GetParam();
+  std::vector<package> system = small_system();
+  system.insert(system.end(), c.extra.begin(), c.extra.end());
+  install(system);
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("curl-8.4.0");
+  tick(c.ticked);
+  tick("tmux-3.3a");
+  press_ok();
+  ASSERT_TRUE(t.wait_for_text(c.ticked + ": " + c.notice)) << t.describe();
+  EXPECT_TRUE(t.contains(kept_heading));
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_FALSE(t.contains(enter_prompt));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+  EXPECT_EQ(only_delete(), (std::vector<std::string>{"curl-8.4.0", "tmux-3.3a"}));
+}
+
+package vital_package() {
+  package p{"doas", "6.3", "Runs commands as another user", {}, {}};
+  p.vital = true;
+  return p;
+}
+
+package unlocked_pkg() { return {"pkg-devel", "2.8.99", "Package manager, development version", {}, {}}; }
+
+std::vector<package> locked_requirer() {
+  package provider{"capprov", "1.0", "Provides capfoo", {}, {}};
+  provider.provides = {"capfoo"};
+  package requirer{"capreq", "1.0", "Requires capfoo", {}, {}};
+  requirer.requires = {"capfoo"};
+  requirer.locked = true;
+  return {provider, requirer};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, refused_by_pkg,
+    testing::Values(refused_case{"pkg_itself", {unlocked_pkg()}, "pkg-devel-2.8.99", "pkg does not delete itself"},
+                    refused_case{"a_vital_package", {vital_package()}, "doas-6.3",
+                                 "it is vital (pkg set -v 0 doas-6.3 would allow deleting it)"},
+                    refused_case{"one_that_a_locked_package_needs", locked_requirer(), "capprov-1.0",
+                                 "capreq is locked and needs it"}),
+    [](const testing::TestParamInfo<refused_case>& info) { return info.param.name; });
+
+// Many ticked packages, a few of which would take an unticked one along:
+// halving finds them in a few dry runs, and keeps nothing else.
+struct halving_case {
+  const char* name;
+  std::vector<size_t> culprits;  // positions among the ticked
+  size_t most_dry_runs;
+};
+
+void PrintTo(const halving_case& c, std::ostream* out) { *out << c.name; }
+
+class halving : public leafsweep_run, public testing::WithParamInterface<halving_case> {};
+
+TEST_P(halving, finds_the_packages_that_take_others_along) {
+  const halving_case& c = GetParam();
+  const size_t ticked = 64;
+  std::vector<package> system;
+  std::vector<std::string> deleted;
+  std::vector<std::string> notice;
+  for (size_t i = 0; i < ticked; ++i) {
+    const std::string n = std::to_string(i);
+    package p{"leaf" + std::string(n.size() < 2 ? "0" : "") + n, "1.0", "Leaf number " + n, {}, {}};
+    if (std::find(c.culprits.begin(), c.culprits.end(), i) != c.culprits.end()) {
+      p.provides = {"cap" + n};
+      package requirer{"needs" + n, "1.0", "Needs what leaf " + n + " provides", {}, {}};
+      requirer.requires = p.provides;
+      system.push_back(requirer);
+      notice.push_back(p.key() + ": deleting it would also delete " + requirer.key());
+    } else {
+      deleted.push_back(p.key());
+    }
+    system.push_back(p);
+  }
+  install(system);
+  terminal& t = start(40, 100);
+  ASSERT_TRUE(wait_for_checklist());
+  for (const package& p : system) {
+    if (p.name.compare(0, 4, "leaf") == 0)
+      tick(p.key());
+  }
+  press_ok();
+  for (const std::string& line : notice)
+    ASSERT_TRUE(t.wait_for_text(line)) << t.describe();
   press_ok();
   ASSERT_TRUE(wait_for_question());
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(only_delete(), deleted);
+  EXPECT_LE(calls_of(pkg_call_kind::dry_run).size(), c.most_dry_runs);
+  // Two leaf queries: the first pass's, and the last look's.
+  EXPECT_EQ(calls_of(pkg_call_kind::leaf_query).size(), 2u);
+}
+
+// 2 log2(64) + 3 dry runs for one; for each more, as many again.
+INSTANTIATE_TEST_SUITE_P(cases, halving,
+                         testing::Values(halving_case{"one_first", {0}, 15}, halving_case{"one_in_the_middle", {37}, 15},
+                                         halving_case{"one_last", {63}, 15}, halving_case{"two", {5, 50}, 27},
+                                         halving_case{"two_side_by_side", {31, 32}, 27}),
+                         [](const testing::TestParamInfo<halving_case>& info) { return info.param.name; });
+
+// Either of two providers of one capability could go, but not both: the
+// first goes, the second is kept, and the unrelated packages go.
+TEST_F(leafsweep_run, of_two_providers_one_goes_and_the_other_is_named) {
+  std::vector<package> system = small_system();
+  for (const char* name : {"capprov1", "capprov2"}) {
+    package provider{name, "1.0", std::string("Provides capfoo as ") + name, {}, {}};
+    provider.provides = {"capfoo"};
+    system.push_back(provider);
+  }
+  package requirer{"capreq", "1.0", "Requires capfoo", {}, {}};
+  requirer.requires = {"capfoo"};
+  system.push_back(requirer);
+  install(system);
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  for (const char* key : {"curl-8.4.0", "nano-7.2", "capprov1-1.0", "capprov2-1.0", "tmux-3.3a"})
+    tick(key);
+  press_ok();
+  ASSERT_TRUE(t.wait_for_text("capprov2-1.0: deleting it with the others would also delete capreq-1.0")) << t.describe();
+  EXPECT_FALSE(t.contains("curl-8.4.0:"));
+  EXPECT_FALSE(t.contains("capprov1-1.0:"));
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(only_delete(), (std::vector<std::string>{"curl-8.4.0", "nano-7.2", "capprov1-1.0", "tmux-3.3a"}));
+}
+
+// While the last look waits for pkg, a box says so, alone on a screen of
+// its own; it is gone before the delete command.
+TEST_F(leafsweep_run, a_box_stands_while_the_ticked_packages_are_checked) {
+  install(small_system());
+  ASSERT_EQ(mkfifo(path("dryrun.fifo").c_str(), 0600), 0);
+  control("dryrun_pause dryrun.fifo\n");
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("nano-7.2");
+  press_ok();
+  int writer = -1;
+  // Opening for writing without blocking fails until the tool opens it.
+  ASSERT_TRUE(t.wait_for([&](const terminal&) {
+    writer = open(path("dryrun.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return writer != -1;
+  }));
+  testing::AssertionResult box = box_around("Checking the ticked packages", 5, 32);
+  testing::AssertionResult alone = alone_on_screen("Checking the ticked packages");
+  close(writer);
+  EXPECT_TRUE(box);
+  EXPECT_TRUE(alone);
+  ASSERT_TRUE(wait_for_question());
+  const std::string log = t.output_log();
+  ASSERT_NE(log.find("Deinstalling nano-7.2"), std::string::npos);
+  EXPECT_LT(log.rfind("Checking the ticked packages"), log.find("Deinstalling nano-7.2"));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(only_delete(), std::vector<std::string>{"nano-7.2"});
-  EXPECT_EQ(installed(), (std::vector<std::string>{"gtk*-3", "gtkmm-3"}));
 }
 
 // When the tool cannot answer the last look, nothing is deleted and the run
@@ -199,10 +390,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "Could not tell what pkg would delete: its dry run answered in words leafsweep does not know.\n"}),
     [](const testing::TestParamInfo<no_answer>& info) { return info.param.name; });
 
-// Every child of the program sees one and the same environment, an empty
-// one, whatever the program's own holds: the queries that decide what is
-// shown and deleted, and the delete command itself, look at one database.
-TEST_F(leafsweep_run, every_child_gets_the_same_empty_environment) {
+// Every child of the program sees one and the same environment, the
+// system's PATH alone, whatever the program's own holds: the queries that
+// decide what is shown and deleted, and the delete command itself, look at
+// one database, and every command line runs pkg's own command, whatever
+// aliases its configuration holds.
+TEST_F(leafsweep_run, every_child_gets_the_same_environment_and_the_alias_guard) {
   install(small_system());
   terminal& t = start(24, 80, LEAFSWEEP_DEMO, {"PKG_DBDIR=/elsewhere", "AUTOREMOVE=yes", "TMPDIR=/elsewhere"});
   ASSERT_TRUE(wait_for_checklist());
@@ -227,7 +420,10 @@ TEST_F(leafsweep_run, every_child_gets_the_same_empty_environment) {
   std::set<pkg_call_kind> kinds;
   for (const pkg_call& c : calls()) {
     kinds.insert(call_kind(c));
-    EXPECT_EQ(c.env, std::vector<std::string>{}) << c.args[1];
+    EXPECT_EQ(c.env, std::vector<std::string>{pkg_child_path}) << c.args[3];
+    ASSERT_GE(c.args.size(), 3u);
+    EXPECT_EQ(c.args[1], "-o");
+    EXPECT_EQ(c.args[2], pkg_alias_guard);
     EXPECT_EQ(c.cwd, calls()[0].cwd);
   }
   EXPECT_EQ(kinds, (std::set<pkg_call_kind>{pkg_call_kind::leaf_query, pkg_call_kind::description_query,

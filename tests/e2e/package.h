@@ -18,6 +18,8 @@ struct package {
   // packages that require it. Initialised here, so that the tests' shorter
   // aggregate initialisers need not name them.
   std::vector<std::string> provides{}, requires{};
+  // A shell script that the real tool runs before it deletes the package.
+  std::string pre_deinstall{};
   std::string key() const { return name + "-" + version; }
 };
 

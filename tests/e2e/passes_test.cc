@@ -82,13 +82,14 @@ TEST_F(leafsweep_run, the_tool_runs_in_the_plain_terminal_after_a_last_look) {
   EXPECT_TRUE(is_leaf_query(all[0]));
   EXPECT_TRUE(is_leaf_query(all[1]));
   EXPECT_EQ(all[2].args,
-            (std::vector<std::string>{PKG_STANDIN, "-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--", "tmux-3.3a"}));
-  EXPECT_EQ(all[3].args,
-            (std::vector<std::string>{PKG_STANDIN, "-o", "AUTOREMOVE=false", "delete", "-y", "--", "tmux-3.3a"}));
-  // No child gets anything of the program's environment, and each runs in
-  // its working directory.
+            (std::vector<std::string>{PKG_STANDIN, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--",
+                                      "tmux-3.3a"}));
+  EXPECT_EQ(all[3].args, (std::vector<std::string>{PKG_STANDIN, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-y",
+                                                   "--", "tmux-3.3a"}));
+  // No child gets anything of the program's environment but the system's
+  // PATH, and each runs in its working directory.
   for (const pkg_call& c : all) {
-    EXPECT_TRUE(c.env.empty()) << c.args[1];
+    EXPECT_EQ(c.env, std::vector<std::string>{pkg_child_path}) << c.args[3];
     EXPECT_EQ(c.cwd, all[0].cwd);
   }
   answer_no(t);

@@ -4,6 +4,8 @@
 // installed, and a notice says which and why before anything is deleted;
 // the delete command deletes exactly the rest. Neither the environment nor
 // pkg's own configuration widens it, and no name is read as an option.
+#include <fstream>
+
 #include "real_fixture.h"
 #include "real_system.h"
 
@@ -184,6 +186,132 @@ TEST_F(real_tool_run, a_package_named_like_an_option_is_deleted_and_nothing_else
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+// A "*" in one name makes pkg match every name of the command as a glob,
+// and "font[misc]-1.0" then matches nothing, nor would "lib*compat-1.0"
+// match only itself. Matched as anchored regular expressions instead, the
+// three ticked packages go, and the package the glob would also match
+// stays.
+TEST_F(real_tool_run, names_that_read_as_patterns_delete_exactly_themselves) {
+  std::vector<package> system = real_system();
+  system.push_back({"lib*compat", "1.0", "A name with a star", {}, {"Its name holds a star."}});
+  system.push_back({"libXcompat", "1.0", "What the star would match", {}, {"The star matches its name."}});
+  system.push_back({"font[misc]", "1.0", "A name with brackets", {}, {"Its name holds brackets."}});
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  // Tall enough to show every leaf.
+  terminal& t = start_real(30, 80);
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  const std::vector<std::string> ticked{"font[misc]-1.0", "lib*compat-1.0", "nano-7.2"};
+  for (const std::string& key : ticked)
+    tick(key);
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_FALSE(t.contains(kept_heading));
+  EXPECT_EQ(t.stderr_text(), "");
+  EXPECT_EQ(database_rows(), without(before, ticked));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+// pkg refuses even the dry run of a package that a locked one needs. That
+// refusal is an answer: the package is kept and named, and the unrelated
+// ticked leaf goes.
+TEST_F(real_tool_run, a_provider_that_a_locked_package_needs_is_kept_and_the_rest_goes) {
+  std::vector<package> system = real_system();
+  package provider{"capprov", "1.0", "Provides capfoo", {}, {"capprov provides capfoo."}};
+  provider.provides = {"capfoo"};
+  package requirer{"capreq", "1.0", "Requires capfoo", {}, {"capreq requires capfoo."}};
+  requirer.requires = {"capfoo"};
+  requirer.locked = true;
+  system.push_back(provider);
+  system.push_back(requirer);
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  tick("capprov-1.0");
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(notice_names(t, {"capprov-1.0: capreq is locked and needs it"}));
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(database_rows(), without(before, {"nano-7.2"}));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+// pkg expands the aliases of its configuration file before it looks its
+// own commands up. An alias for delete that ends its options would turn
+// the dry run into a real delete, and one for query would change the leaf
+// query; every command line runs pkg's own command all the same.
+TEST_F(real_tool_run, an_alias_for_delete_changes_no_command_line) {
+  const std::vector<package> installed_first = real_system();
+  std::vector<package> system = installed_first;
+  system.push_back(git_gui);
+  add_packages(installed_first);
+  const std::string made = made_packages(system, REAL_PACKAGE_CACHE);
+  write_file("pkg.conf", "ASSUME_ALWAYS_YES: true\nALIAS: {\n  delete: \"delete --\"\n}\n");
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  tick("git-2.42.0_1");
+  tick("nano-7.2");
+  tool_result added = tool({"add", made + "/" + git_gui.key() + ".pkg"});
+  ASSERT_TRUE(added.ok()) << added.output << added.errors;
+  const std::vector<std::string> before = database_rows();
+  press_ok();
+  ASSERT_TRUE(notice_names(t, {"git-2.42.0_1: deleting it would also delete git-gui-2.42.0"}));
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(database_rows(), without(before, {"nano-7.2"}));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+TEST_F(real_tool_run, an_alias_for_query_changes_no_command_line) {
+  add_packages(real_system());
+  const std::vector<std::string> leaves = tool_leaves_now();
+  const std::vector<std::string> before = database_rows();
+  // As pkg.conf has it, the leaf query would list every package's name.
+  write_file("pkg.conf", "ALIAS: {\n  query: \"query %n\"\n}\n");
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(leaves));
+  highlight("wget-1.21.4");
+  press_help(t);
+  ASSERT_TRUE(t.wait_for_text("GNU Wget retrieves files over HTTP, HTTPS and FTP."));
+  press_ok();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_EQ(database_rows(), without(before, {"nano-7.2"}));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
+// pkg hands its own environment to the package scripts it runs, and the
+// programs they start find commands only along an exported PATH; the
+// shell's own default is not exported.
+TEST_F(real_tool_run, package_scripts_see_the_system_path) {
+  std::vector<package> system = real_system();
+  package probe{"pathprobe", "1.0", "Tells the PATH its scripts see", {}, {"Writes PATH on deinstall."}};
+  probe.pre_deinstall = "/usr/bin/printenv PATH > \"$PKG_ROOTDIR/../script-path\"\n";
+  system.push_back(probe);
+  add_packages(system);
+  terminal& t = start(24, 80, LEAFSWEEP_REAL, {"PATH=/home/someone/bin"});
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  tick("pathprobe-1.0");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  std::ifstream seen(path("script-path"));
+  std::string line;
+  ASSERT_TRUE(std::getline(seen, line)) << "the script wrote no PATH";
+  EXPECT_EQ(line, "/sbin:/bin:/usr/sbin:/usr/bin:/usr/local/sbin:/usr/local/bin");
 }
 
 }  // namespace

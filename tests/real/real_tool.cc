@@ -69,6 +69,8 @@ std::string manifest(const package& p, const std::map<std::string, const package
     text += "  " + ucl_string(d) + ": { origin: " + ucl_string(origin(d)) + ", version: " + ucl_string(found->second->version) +
             " }\n";
   }
+  if (!p.pre_deinstall.empty())
+    text += "}\nscripts: {\n  pre-deinstall: " + ucl_string(p.pre_deinstall) + "\n";
   return text + "}\n" + ucl_list("provides", p.provides) + ucl_list("requires", p.requires) + "files: {\n  " +
          ucl_string("/" + package_file(p)) + ": \"\"\n}\n";
 }
