@@ -29,42 +29,76 @@ struct pkg_call {
     std::vector<int> blocked;  // signal numbers, ascending
 };
 
-// The exact words the program passes (after argv[0]).
+// The exact words the program passes (after argv[0]). Every command line
+// starts with "-o" and pkg_alias_guard, which replaces pkg.conf's ALIAS
+// entries so that no alias can turn a dry run into a delete.
+inline const char* const pkg_alias_guard = "ALIAS=x=x";
 inline const char* const pkg_leaf_query_where = "%#r=0 && %k=0";
-inline const char* const pkg_leaf_query_format = "%n-%v\\t%c";   // backslash, 't'
-inline const char* const pkg_state_query_format = "%n-%v\\t%k";  // backslash, 't'
+inline const char* const pkg_leaf_query_format = "%n-%v\\t%c";         // backslash, 't'
+inline const char* const pkg_state_query_format = "%n-%v\\t%k\\t%V";  // backslash, 't', twice
+
+// The whole environment the program gives every child.
+inline const char* const pkg_child_path = "PATH=/sbin:/bin:/usr/sbin:/usr/bin:/usr/local/sbin:/usr/local/bin";
 
 enum class pkg_call_kind { leaf_query, description_query, state_query, dry_run, delete_packages, unexpected };
 
+namespace pkg_call_log_detail {
+// Whether argv[1..] starts with the words of head, in order.
+inline bool starts_with(const pkg_call& c, const std::vector<std::string>& head) {
+    if (c.args.size() <= head.size()) return false;
+    for (std::size_t i = 0; i < head.size(); ++i)
+        if (c.args[1 + i] != head[i]) return false;
+    return true;
+}
+
+inline std::vector<std::string> query_head() { return {"-o", pkg_alias_guard, "query"}; }
+
+// Where the words after "--" start when argv[1..] is the guard, "-o
+// AUTOREMOVE=false delete", FLAGS, an optional "-x", "--" and at least one
+// word; 0 when it is not.
+inline std::size_t delete_words_at(const pkg_call& c, const std::vector<std::string>& flags) {
+    std::vector<std::string> head{"-o", pkg_alias_guard, "-o", "AUTOREMOVE=false", "delete"};
+    head.insert(head.end(), flags.begin(), flags.end());
+    if (!starts_with(c, head)) return 0;
+    std::size_t at = 1 + head.size();
+    if (at < c.args.size() && c.args[at] == "-x") ++at;
+    if (at >= c.args.size() || c.args[at] != "--") return 0;
+    return at + 1 < c.args.size() ? at + 1 : 0;
+}
+
+inline std::size_t dry_run_words_at(const pkg_call& c) { return delete_words_at(c, {"-n", "-y"}); }
+
+inline std::size_t deleted_words_at(const pkg_call& c) { return delete_words_at(c, {"-y"}); }
+}  // namespace pkg_call_log_detail
+
 inline bool is_leaf_query(const pkg_call& c) {
-    return c.args.size() == 5 && c.args[1] == "query" && c.args[2] == "-e" &&
-           c.args[3] == pkg_leaf_query_where && c.args[4] == pkg_leaf_query_format;
+    std::vector<std::string> words = pkg_call_log_detail::query_head();
+    words.insert(words.end(), {"-e", pkg_leaf_query_where, pkg_leaf_query_format});
+    return c.args.size() == 1 + words.size() && pkg_call_log_detail::starts_with(c, words);
 }
 
 inline bool is_description_query(const pkg_call& c) {
-    return c.args.size() == 4 && c.args[1] == "query" && c.args[2] == "%e";
+    std::vector<std::string> head = pkg_call_log_detail::query_head();
+    head.emplace_back("%e");
+    return c.args.size() == 1 + head.size() + 1 && pkg_call_log_detail::starts_with(c, head);
 }
 
 inline bool is_state_query(const pkg_call& c) {
-    return c.args.size() >= 4 && c.args[1] == "query" && c.args[2] == pkg_state_query_format;
+    std::vector<std::string> head = pkg_call_log_detail::query_head();
+    head.emplace_back(pkg_state_query_format);
+    return c.args.size() > 1 + head.size() && pkg_call_log_detail::starts_with(c, head);
 }
 
-namespace pkg_call_log_detail {
-// Whether argv[1..] is "-o AUTOREMOVE=false delete", then FLAGS, then "--"
-// and at least one word.
-inline bool is_delete_with(const pkg_call& c, const std::vector<std::string>& flags) {
-    const std::size_t words = 4 + flags.size() + 1;
-    if (c.args.size() <= words || c.args[1] != "-o" || c.args[2] != "AUTOREMOVE=false" || c.args[3] != "delete")
-        return false;
-    for (std::size_t i = 0; i < flags.size(); ++i)
-        if (c.args[4 + i] != flags[i]) return false;
-    return c.args[words - 1] == "--";
+inline bool is_dry_run(const pkg_call& c) { return pkg_call_log_detail::dry_run_words_at(c) != 0; }
+
+inline bool is_delete(const pkg_call& c) { return pkg_call_log_detail::deleted_words_at(c) != 0; }
+
+// Whether a dry run or a delete takes its words as regular expressions (-x).
+inline bool uses_regex(const pkg_call& c) {
+    std::size_t at = pkg_call_log_detail::dry_run_words_at(c);
+    if (at == 0) at = pkg_call_log_detail::deleted_words_at(c);
+    return at != 0 && c.args[at - 2] == "-x";
 }
-}  // namespace pkg_call_log_detail
-
-inline bool is_dry_run(const pkg_call& c) { return pkg_call_log_detail::is_delete_with(c, {"-n", "-y"}); }
-
-inline bool is_delete(const pkg_call& c) { return pkg_call_log_detail::is_delete_with(c, {"-y"}); }
 
 inline pkg_call_kind call_kind(const pkg_call& c) {
     if (is_leaf_query(c)) return pkg_call_kind::leaf_query;
@@ -77,25 +111,48 @@ inline pkg_call_kind call_kind(const pkg_call& c) {
 
 // The NAME word of a description query ("" if c is not one).
 inline std::string described_package(const pkg_call& c) {
-    return is_description_query(c) ? c.args[3] : std::string();
+    return is_description_query(c) ? c.args.back() : std::string();
 }
 
-// The words after "--" of a delete (empty if c is not one).
+// The words after "--" of a delete, as given (empty if c is not one).
 inline std::vector<std::string> deleted_packages(const pkg_call& c) {
-    if (!is_delete(c)) return {};
-    return std::vector<std::string>(c.args.begin() + 6, c.args.end());
+    const std::size_t at = pkg_call_log_detail::deleted_words_at(c);
+    if (at == 0) return {};
+    return std::vector<std::string>(c.args.begin() + static_cast<long>(at), c.args.end());
 }
 
-// The words after "--" of a dry run (empty if c is not one).
+// The words after "--" of a dry run, as given (empty if c is not one).
 inline std::vector<std::string> dry_run_packages(const pkg_call& c) {
-    if (!is_dry_run(c)) return {};
-    return std::vector<std::string>(c.args.begin() + 7, c.args.end());
+    const std::size_t at = pkg_call_log_detail::dry_run_words_at(c);
+    if (at == 0) return {};
+    return std::vector<std::string>(c.args.begin() + static_cast<long>(at), c.args.end());
 }
 
 // The words after the format of a state query (empty if c is not one).
 inline std::vector<std::string> state_query_packages(const pkg_call& c) {
     if (!is_state_query(c)) return {};
-    return std::vector<std::string>(c.args.begin() + 3, c.args.end());
+    return std::vector<std::string>(c.args.begin() + 5, c.args.end());
+}
+
+// The plain key an anchored regular expression word stands for: "^KEY$" with
+// a backslash before each of .[]()*+?{}|^$ and backslash in KEY. A word of
+// any other shape comes back unchanged.
+inline std::string regex_key(const std::string& word) {
+    static const std::string special = ".[]()*+?{}|^$\\";
+    if (word.size() < 2 || word.front() != '^' || word.back() != '$') return word;
+    std::string key;
+    for (std::size_t i = 1; i + 1 < word.size(); ++i) {
+        const char c = word[i];
+        if (c != '\\') {
+            if (special.find(c) != std::string::npos) return word;
+            key += c;
+        } else if (i + 2 < word.size() && special.find(word[i + 1]) != std::string::npos) {
+            key += word[++i];
+        } else {
+            return word;
+        }
+    }
+    return key;
 }
 
 inline std::size_t count_calls(const std::vector<pkg_call>& calls, pkg_call_kind kind) {

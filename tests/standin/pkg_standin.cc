@@ -1,6 +1,6 @@
 // pkg-standin: a stand-in for DragonFly's pkg(8), for leafsweep's tests and
-// demo. It accepts only the five command lines leafsweep uses, keeps its
-// data in the current directory (pkgdb, pkgctl, pkg-calls.log) and never
+// demo. It accepts only the five kinds of command line leafsweep uses, keeps
+// its data in the current directory (pkgdb, pkgctl, pkg-calls.log) and never
 // looks at the environment. Its deletes follow pkg 2.8.4's. See README.md
 // beside this file.
 #include "call_log.h"
@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <regex.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,8 +28,10 @@ namespace {
 
 // pkg's own status for a delete of packages that are all locked or vital.
 constexpr int exit_all_locked = 7;
+// pkg's status (its EPKG_FATAL) when it cannot apply all its jobs.
+constexpr int exit_fatal = 3;
 
-// Exit statuses besides 0, 1 and 7 (the values of BSD's sysexits.h).
+// Exit statuses besides 0, 1, 3 and 7 (the values of BSD's sysexits.h).
 constexpr int exit_usage = 64;      // unexpected command line
 constexpr int exit_dataerr = 65;    // bad pkgdb or pkgctl
 constexpr int exit_noinput = 66;    // pkgdb or a file named in pkgctl missing
@@ -502,8 +505,7 @@ void out_pausing(const control& ctl, const std::string& prefix, long n, const st
         long i = db.find_full(word);
         if (i < 0) i = db.find_name(word);
         if (i < 0) {
-            message("pkg: No package(s) matching " + word);
-            status = 1;
+            status = 1;  // pkg says nothing, as for any query that prints nothing
         } else {
             std::string text;
             for (const std::string& l : db.packages[static_cast<std::size_t>(i)].description) text += l + "\n";
@@ -529,11 +531,32 @@ bool matches(const package& p, const std::string& word, bool glob) {
         database db = read_database();
         for (const std::string& w : words)
             for (const package& p : db.packages)
-                if (matches(p, w, false)) text += p.full_name() + "\t" + (p.locked ? "1" : "0") + "\n";
+                if (matches(p, w, false))
+                    text += p.full_name() + "\t" + (p.locked ? "1" : "0") + "\t" + (p.vital ? "1" : "0") + "\n";
         status = text.empty() ? 1 : 0;
     }
     out_pausing(ctl, "state", n, text);
     finish(ctl, "state", n, status);
+}
+
+// Whether the regular expression re is found in p's NAME or NAME-VERSION.
+bool matches(const package& p, const regex_t& re) {
+    return ::regexec(&re, p.name.c_str(), 0, nullptr, 0) == 0 ||
+           ::regexec(&re, p.full_name().c_str(), 0, nullptr, 0) == 0;
+}
+
+// What pkg says of a word that is not a regular expression: its SQL function
+// fails on the first package, once as pkg counts the matches and once as it
+// walks them. pkg names the full path of the source file it was built from;
+// the stand-in gives the path within pkg's source tree.
+std::string invalid_regex(int error, const regex_t& re, const std::string& word) {
+    char why[256];
+    ::regerror(error, &re, why, sizeof why);
+    std::string text;
+    for (const char* line : {"1205", "1139"})
+        text += std::string("pkg: sqlite error while executing iterator in file libpkg/pkgdb_iterator.c:") + line +
+                ": Invalid regex '" + word + "': " + why + "\nUse -e for exact match or -g for glob\n";
+    return text;
 }
 
 bool has(const std::vector<std::string>& list, const std::string& word) {
@@ -569,23 +592,33 @@ struct removal {
     int status = 0;
 };
 
-removal plan_removal(const database& db, const std::vector<std::string>& words) {
+removal plan_removal(const database& db, const std::vector<std::string>& words, bool regex) {
     const std::size_t count = db.packages.size();
     removal r;
     r.gone.assign(count, false);
-    // One word with a '*' makes pkg match every word as a glob.
+    // Without -x, one word with a '*' makes pkg match every word as a glob.
     bool glob = false;
-    for (const std::string& w : words) glob = glob || w.find('*') != std::string::npos;
+    for (const std::string& w : words) glob = glob || (!regex && w.find('*') != std::string::npos);
 
     // Like pkg, each word is looked up on its own, a repeated one too.
     std::string held;
     long held_count = 0;
     std::vector<std::size_t> wave;  // the packages added to the removal set last
     for (const std::string& w : words) {
+        regex_t re{};
+        if (regex) {
+            const int error = ::regcomp(&re, w.c_str(), REG_EXTENDED | REG_NOSUB);
+            if (error != 0) {
+                // It names nothing, and pkg does not say so: its count of the
+                // matches failed rather than came to 0.
+                r.errors += invalid_regex(error, re, w);
+                continue;
+            }
+        }
         bool matched = false;
         for (std::size_t i = 0; i < count; ++i) {
             const package& p = db.packages[i];
-            if (!matches(p, w, glob)) continue;
+            if (!(regex ? matches(p, re) : matches(p, w, glob))) continue;
             matched = true;
             if (p.locked || p.vital) {
                 held += "\t" + p.name + " (" + (p.vital ? (p.locked ? "vital and locked" : "vital") : "locked") + ")\n";
@@ -595,6 +628,7 @@ removal plan_removal(const database& db, const std::vector<std::string>& words) 
                 wave.push_back(i);
             }
         }
+        if (regex) ::regfree(&re);
         if (!matched) r.output += "No packages matched for pattern '" + w + "'\n\n";
     }
 
@@ -604,6 +638,7 @@ removal plan_removal(const database& db, const std::vector<std::string>& words) 
     std::vector<bool> done(count, false);
     while (!wave.empty()) {
         std::vector<std::size_t> next;
+        bool refused = false;
         for (std::size_t x : wave) {
             done[x] = true;
             for (std::size_t i = 0; i < count; ++i) {
@@ -614,13 +649,14 @@ removal plan_removal(const database& db, const std::vector<std::string>& words) 
                 // solver's; the stand-in refuses as for a locked package.
                 if (p.locked || p.vital) {
                     r.errors += "pkg: " + p.name + " is locked cannot delete " + db.packages[x].name + "\n";
+                    refused = true;
                 } else {
                     r.gone[i] = true;
                     next.push_back(i);
                 }
             }
         }
-        if (!r.errors.empty()) {
+        if (refused) {
             r.errors += "Cannot perform request\n";
             r.status = 1;
             return r;
@@ -650,32 +686,66 @@ removal plan_removal(const database& db, const std::vector<std::string>& words) 
     return r;
 }
 
-[[noreturn]] void dry_run(const control& ctl, long n, const std::vector<std::string>& words) {
+[[noreturn]] void dry_run(const control& ctl, long n, const std::vector<std::string>& words, bool regex) {
     if (const directive* d = ctl.find("dryrun_file", n)) {
         out_pausing(ctl, "dryrun", n, must_read(d->value));
         finish(ctl, "dryrun", n, 0);
     }
-    const removal r = plan_removal(read_database(), words);
+    const removal r = plan_removal(read_database(), words, regex);
     out_pausing(ctl, "dryrun", n, r.output);
     write_all(2, r.errors);
     finish(ctl, "dryrun", n, r.status);
 }
 
-[[noreturn]] void delete_packages(const control& ctl, long n, const std::vector<std::string>& words) {
+// The order in which pkg applies the removals of doomed (in name order):
+// each time, of the packages left that no other package left depends on, the
+// one with the smallest name, so that a package goes before what it depends
+// on. Packages that depend on each other in a cycle are left out.
+std::vector<std::size_t> job_order(const database& db, std::vector<std::size_t> left) {
+    std::vector<std::size_t> order;
+    for (;;) {
+        auto next = std::find_if(left.begin(), left.end(), [&](std::size_t i) {
+            const std::string& name = db.packages[i].name;
+            return std::none_of(left.begin(), left.end(),
+                                [&](std::size_t other) { return has(db.packages[other].depends, name); });
+        });
+        if (next == left.end()) return order;
+        order.push_back(*next);
+        left.erase(next);
+    }
+}
+
+[[noreturn]] void delete_packages(const control& ctl, long n, const std::vector<std::string>& words, bool regex) {
     const database db = read_database();
-    const removal r = plan_removal(db, words);
+    const removal r = plan_removal(db, words, regex);
     out(r.output);
     write_all(2, r.errors);
     if (r.doomed.empty()) finish(ctl, "delete", n, r.status);
-    const std::string total = std::to_string(r.doomed.size());
-    for (std::size_t k = 0; k < r.doomed.size(); ++k) {
-        const std::string tag = "[" + std::to_string(k + 1) + "/" + total + "] ";
-        const std::string name = db.packages[r.doomed[k]].full_name();
-        out(tag + "Deinstalling " + name + "...\n");
-        out(tag + "Deleting files for " + name + ": done\n");
+    // pkg orders all its jobs before it applies the first one.
+    const std::vector<std::size_t> order = job_order(db, r.doomed);
+    if (order.size() < r.doomed.size()) {
+        message("pkg: failed to break job scheduling cycle");
+        finish(ctl, "delete", n, exit_fatal);
     }
-    if (ctl.find("delete_noop", n) == nullptr) write_database(db, r.gone);
-    finish(ctl, "delete", n, 0);
+    const std::string total = std::to_string(order.size());
+    std::vector<bool> deleted(db.packages.size(), false);
+    int status = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const package& p = db.packages[order[k]];
+        // Without its force flag pkg does not remove itself. It stops at that
+        // job, and the packages before it in the order stay removed.
+        if (p.name == "pkg" || p.name == "pkg-devel") {
+            message("pkg: Cannot delete pkg itself without force flag");
+            status = exit_fatal;
+            break;
+        }
+        const std::string tag = "[" + std::to_string(k + 1) + "/" + total + "] ";
+        out(tag + "Deinstalling " + p.full_name() + "...\n");
+        out(tag + "Deleting files for " + p.full_name() + ": done\n");
+        deleted[order[k]] = true;
+    }
+    if (ctl.find("delete_noop", n) == nullptr) write_database(db, deleted);
+    finish(ctl, "delete", n, status);
 }
 
 }  // namespace
@@ -698,10 +768,10 @@ int main(int argc, char** argv) {
 
     switch (kind) {
     case pkg_call_kind::leaf_query: leaf_query(ctl, n);
-    case pkg_call_kind::description_query: description_query(ctl, n, call.args[3]);
+    case pkg_call_kind::description_query: description_query(ctl, n, described_package(call));
     case pkg_call_kind::state_query: state_query(ctl, n, state_query_packages(call));
-    case pkg_call_kind::dry_run: dry_run(ctl, n, dry_run_packages(call));
-    case pkg_call_kind::delete_packages: delete_packages(ctl, n, deleted_packages(call));
+    case pkg_call_kind::dry_run: dry_run(ctl, n, dry_run_packages(call), uses_regex(call));
+    case pkg_call_kind::delete_packages: delete_packages(ctl, n, deleted_packages(call), uses_regex(call));
     case pkg_call_kind::unexpected: break;
     }
     return exit_software;

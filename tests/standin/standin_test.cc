@@ -1,6 +1,6 @@
 // The stand-in package tool itself: its deletes and dry runs against pkg
-// 2.8.4's answers, its state query, the command lines it refuses, and the
-// call log's reading of the program's command lines.
+// 2.8.4's answers, its queries, the command lines it refuses, its call log,
+// and the call log's reading of the program's command lines.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -38,6 +38,13 @@ const std::vector<std::pair<std::string, std::string>> db_blocks = {
     {"held", "package\theld\t1\nlocked\n"},
     {"core", "package\tcore\t1\nvital\n"},
     {"root", "package\troot\t1\nvital\nlocked\n"},
+    {"a*b", "package\ta*b\t1\n"},
+    {"font[misc]", "package\tfont[misc]\t1.0\n"},
+    {"xterm", "package\txterm\t1\ndepends\tfont[misc]\n"},
+    {"pkg", "package\tpkg\t2.8.4\n"},
+    {"pkg-devel", "package\tpkg-devel\t2.9\n"},
+    {"cy1", "package\tcy1\t1\ndepends\tcy2\n"},
+    {"cy2", "package\tcy2\t1\ndepends\tcy1\n"},
 };
 const std::string db_tail = "\n# after the last package\n";
 
@@ -72,9 +79,11 @@ std::string to_remove(const std::vector<std::string>& lines, const std::vector<s
   return text + "\nNumber of packages to be removed: " + n + "\n";
 }
 
-std::string deinstalling(const std::vector<std::string>& keys) {
+// pkg's progress lines for the packages in keys, of all packages in its jobs
+// (keys.size() when of is 0).
+std::string deinstalling(const std::vector<std::string>& keys, size_t of = 0) {
   std::string text;
-  const std::string n = std::to_string(keys.size());
+  const std::string n = std::to_string(of != 0 ? of : keys.size());
   for (size_t k = 0; k < keys.size(); ++k) {
     const std::string tag = "[" + std::to_string(k + 1) + "/" + n + "] ";
     text += tag + "Deinstalling " + keys[k] + "...\n" + tag + "Deleting files for " + keys[k] + ": done\n";
@@ -83,6 +92,25 @@ std::string deinstalling(const std::vector<std::string>& keys) {
 }
 
 std::string unmatched(const std::string& word) { return "No packages matched for pattern '" + word + "'\n\n"; }
+
+const std::string pkg_itself = "pkg: Cannot delete pkg itself without force flag\n";
+
+// pkg's words, with the C library's reason, for a word that is not a regular
+// expression; the file is named by its path within pkg's source tree.
+std::string invalid_regex(const std::string& word, const std::string& why) {
+  std::string text;
+  for (const char* line : {"1205", "1139"})
+    text += std::string("pkg: sqlite error while executing iterator in file libpkg/pkgdb_iterator.c:") + line +
+            ": Invalid regex '" + word + "': " + why + "\nUse -e for exact match or -g for glob\n";
+  return text;
+}
+
+// The program's query command line with words after the command word.
+std::vector<std::string> query(const std::vector<std::string>& words) {
+  std::vector<std::string> args{"-o", pkg_alias_guard, "query"};
+  args.insert(args.end(), words.begin(), words.end());
+  return args;
+}
 
 struct outcome {
   int status = -1;  // the exit status; -1 if the tool did not exit
@@ -119,8 +147,8 @@ class standin : public testing::Test {
     return text.str();
   }
 
-  // Runs the tool in the scratch directory with args after argv[0], an
-  // empty environment, and its output in files there.
+  // Runs the tool in the scratch directory with args after argv[0], the
+  // program's environment for its children, and its output in files there.
   outcome run(const std::vector<std::string>& args) const {
     std::vector<std::string> words{PKG_STANDIN};
     words.insert(words.end(), args.begin(), args.end());
@@ -136,8 +164,9 @@ class standin : public testing::Test {
       int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(dir_.c_str()) != 0)
         _exit(126);
-      char* no_environment[] = {nullptr};
-      execve(argv[0], argv.data(), no_environment);
+      std::string path = pkg_child_path;
+      char* environment[] = {path.data(), nullptr};
+      execve(argv[0], argv.data(), environment);
       _exit(127);
     }
     outcome result;
@@ -156,11 +185,14 @@ class standin : public testing::Test {
   std::string dir_;
 };
 
-std::vector<std::string> delete_words(bool dry, const std::vector<std::string>& words) {
-  std::vector<std::string> args{"-o", "AUTOREMOVE=false", "delete"};
+std::vector<std::string> delete_words(bool dry, const std::vector<std::string>& words, bool regex = false) {
+  std::vector<std::string> args{"-o", pkg_alias_guard, "-o", "AUTOREMOVE=false", "delete"};
   if (dry)
     args.emplace_back("-n");
-  args.insert(args.end(), {"-y", "--"});
+  args.emplace_back("-y");
+  if (regex)
+    args.emplace_back("-x");
+  args.emplace_back("--");
   args.insert(args.end(), words.begin(), words.end());
   return args;
 }
@@ -172,6 +204,7 @@ struct removal_case {
   std::string out, err;
   int status;
   std::vector<std::string> removed;  // names of the packages gone afterwards
+  bool regex = false;                // the words are regular expressions (-x)
 };
 
 void PrintTo(const removal_case& c, std::ostream* out) { *out << c.label; }
@@ -180,7 +213,7 @@ class standin_delete : public standin, public testing::WithParamInterface<remova
 
 TEST_P(standin_delete, answers_as_pkg_and_leaves_the_database_as_pkg_would) {
   const removal_case& c = GetParam();
-  outcome got = run(delete_words(c.dry, c.words));
+  outcome got = run(delete_words(c.dry, c.words, c.regex));
   EXPECT_EQ(got.out, c.out);
   EXPECT_EQ(got.err, c.err);
   EXPECT_EQ(got.status, c.status);
@@ -227,7 +260,51 @@ INSTANTIATE_TEST_SUITE_P(
                      "", 0, {"tool", "mta1", "mta2", "mutt"}},
         removal_case{"without_a_star_no_glob", true, {"tool-?"},
                      unmatched("tool-?") + checked + "1 packages requested for removal: 0 locked, 1 missing\n", "", 1,
-                     {}}),
+                     {}},
+        removal_case{"dependents_go_first_then_by_name", false, {"font[misc]", "tool"},
+                     to_remove({"font[misc]: 1.0", "tool: 1", "xterm: 1"}) +
+                         deinstalling({"tool-1", "xterm-1", "font[misc]-1.0"}),
+                     "", 0, {"font[misc]", "tool", "xterm"}},
+        removal_case{"dry_run_lists_pkg_itself", true, {"pkg"}, to_remove({"pkg: 2.8.4"}), "", 0, {}},
+        removal_case{"pkg_itself_stops_the_delete_after_what_came_before", false, {"tool", "pkg", "lib"},
+                     to_remove({"app: 2.0", "lib: 1.0", "pkg: 2.8.4", "tool: 1"}) +
+                         deinstalling({"app-2.0", "lib-1.0"}, 4),
+                     pkg_itself, 3, {"app", "lib"}},
+        removal_case{"pkg_itself_before_a_dependent_stops_it_all", false, {"font[misc]", "pkg"},
+                     to_remove({"font[misc]: 1.0", "pkg: 2.8.4", "xterm: 1"}), pkg_itself, 3, {}},
+        removal_case{"pkg_devel_is_pkg_itself_too", false, {"pkg-devel"}, to_remove({"pkg-devel: 2.9"}), pkg_itself, 3,
+                     {}},
+        removal_case{"a_dependency_cycle_is_listed_but_not_deleted", false, {"cy1"}, to_remove({"cy1: 1", "cy2: 1"}),
+                     "pkg: failed to break job scheduling cycle\n", 3, {}}),
+    [](const testing::TestParamInfo<removal_case>& info) { return info.param.label; });
+
+// With -x each word is an extended regular expression, searched for in NAME
+// and in NAME-VERSION; a '*' does not make it a glob.
+INSTANTIATE_TEST_SUITE_P(
+    regex, standin_delete,
+    testing::Values(
+        removal_case{"anchored_name_leaves_a_longer_one", true, {"^lib$"}, to_remove({"app: 2.0", "lib: 1.0"}), "", 0,
+                     {}, true},
+        removal_case{"unanchored_is_found_anywhere", true, {"ta"}, to_remove({"mta1: 5.0", "mta2: 6.0", "mutt: 7.0"}),
+                     "", 0, {}, true},
+        removal_case{"escaped_star_and_brackets", false, {"^a\\*b$", "^font\\[misc\\]-1\\.0$"},
+                     to_remove({"a*b: 1", "font[misc]: 1.0", "xterm: 1"}) +
+                         deinstalling({"a*b-1", "xterm-1", "font[misc]-1.0"}),
+                     "", 0, {"a*b", "font[misc]", "xterm"}, true},
+        removal_case{"case_counts_and_locked_stays", true, {"^held$", "^TOOL$"},
+                     unmatched("^TOOL$") + checked + held_back({"held (locked)"}) +
+                         "2 packages requested for removal: 1 locked, 1 missing\n",
+                     "", 7, {}, true},
+        removal_case{"one_that_does_not_compile_names_nothing_unsaid", true, {"(", "^tool$"}, to_remove({"tool: 1"}),
+                     invalid_regex("(", "Unmatched ( or \\("), 0, {}, true},
+        removal_case{"only_one_that_does_not_compile", false, {"a{"},
+                     checked + "1 packages requested for removal: 0 locked, 1 missing\n",
+                     invalid_regex("a{", "Unmatched \\{"), 1, {}, true},
+        removal_case{"cascade_reaching_a_locked_package", true, {"^base$"}, "",
+                     "pkg: pinned is locked cannot delete base\nCannot perform request\n", 1, {}, true},
+        removal_case{"pkg_itself_stops_the_delete", false, {"^app$", "^pkg$"},
+                     to_remove({"app: 2.0", "pkg: 2.8.4"}) + deinstalling({"app-2.0"}, 2), pkg_itself, 3, {"app"},
+                     true}),
     [](const testing::TestParamInfo<removal_case>& info) { return info.param.label; });
 
 TEST_F(standin, delete_noop_prints_the_delete_but_keeps_the_database) {
@@ -246,33 +323,75 @@ TEST_F(standin, directives_count_dry_runs_and_deletes_apart) {
   EXPECT_EQ(first.status, 0);
   EXPECT_EQ(run(delete_words(true, {"tool"})).status, 5);
   EXPECT_EQ(run(delete_words(false, {"tool"})).status, 3);
-  EXPECT_EQ(run({"query", pkg_state_query_format, "tool"}).status, 4);
+  EXPECT_EQ(run(query({pkg_state_query_format, "tool"})).status, 4);
   EXPECT_EQ(read("pkgdb"), database_without({"tool"}));
 }
 
-TEST_F(standin, state_query_prints_each_match_of_each_word_with_its_lock) {
-  outcome got = run({"query", pkg_state_query_format, "held", "tool-1", "nosuch", "root", "tool"});
-  EXPECT_EQ(got.out, "held-1\t1\ntool-1\t0\nroot-1\t1\ntool-1\t0\n");
+TEST_F(standin, state_query_prints_each_match_of_each_word_with_its_lock_and_vital_flag) {
+  outcome got = run(query({pkg_state_query_format, "held", "tool-1", "nosuch", "core", "root", "tool"}));
+  EXPECT_EQ(got.out, "held-1\t1\t0\ntool-1\t0\t0\ncore-1\t0\t1\nroot-1\t1\t1\ntool-1\t0\t0\n");
   EXPECT_EQ(got.err, "");
   EXPECT_EQ(got.status, 0);
 
-  got = run({"query", pkg_state_query_format, "nosuch", "tool-"});
+  got = run(query({pkg_state_query_format, "nosuch", "tool-"}));
   EXPECT_EQ(got.out, "");
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.status, 1);
+}
+
+TEST_F(standin, description_query_prints_the_description_or_nothing) {
+  outcome got = run(query({"%e", "curl-4.0"}));
+  EXPECT_EQ(got.out, "Fetches.\n");
+  EXPECT_EQ(got.status, 0);
+
+  got = run(query({"%e", "nosuch"}));
+  EXPECT_EQ(got.out, "");
+  EXPECT_EQ(got.err, "");
   EXPECT_EQ(got.status, 1);
 }
 
 TEST_F(standin, leaf_query_lists_vital_packages_and_ignores_capabilities) {
-  outcome got = run({"query", "-e", pkg_leaf_query_where, pkg_leaf_query_format});
+  outcome got = run(query({"-e", pkg_leaf_query_where, pkg_leaf_query_format}));
   EXPECT_EQ(got.out, "tool-1\tA plain leaf\napp-2.0\t\nssl-3.0\t\ncurl-4.0\t\nmta1-5.0\t\nmta2-6.0\t\nmutt-7.0\t\n"
-                     "boot-1\t\nlibz-1\t\ncore-1\t\n");
+                     "boot-1\t\nlibz-1\t\ncore-1\t\na*b-1\t\nxterm-1\t\npkg-2.8.4\t\npkg-devel-2.9\t\n");
   EXPECT_EQ(got.status, 0);
 }
 
-TEST_F(standin, old_delete_form_is_an_unexpected_command_line) {
-  outcome got = run({"delete", "-y", "tool-1"});
-  EXPECT_EQ(got.status, 64);
-  EXPECT_EQ(got.out, "");
-  EXPECT_EQ(got.err, "pkg-standin: unexpected command line: [delete] [-y] [tool-1]\n");
+TEST_F(standin, logs_each_call_with_its_environment) {
+  const std::vector<std::string> args = query({"%e", "tool"});
+  run(args);
+  run({"delete", "-y", "tool"});
+  const std::vector<pkg_call> calls = read_call_log(dir_ + "/pkg-calls.log");
+  ASSERT_EQ(calls.size(), 2u);
+  std::vector<std::string> words{PKG_STANDIN};
+  words.insert(words.end(), args.begin(), args.end());
+  EXPECT_EQ(calls[0].args, words);
+  for (const pkg_call& c : calls) {
+    EXPECT_EQ(c.env, std::vector<std::string>{pkg_child_path});
+    EXPECT_EQ(c.cwd, dir_);
+  }
+}
+
+TEST_F(standin, refuses_command_lines_without_the_alias_guard_and_old_ones) {
+  const std::vector<std::vector<std::string>> refused = {
+      {"query", "-e", pkg_leaf_query_where, pkg_leaf_query_format},
+      {"query", "%e", "tool"},
+      {"query", pkg_state_query_format, "tool"},
+      query({"%n-%v\\t%k", "tool"}),
+      {"-o", "AUTOREMOVE=false", "delete", "-y", "--", "tool"},
+      {"-o", "AUTOREMOVE=false", "delete", "-n", "-y", "-x", "--", "tool"},
+      {"-o", "AUTOREMOVE=false", "-o", pkg_alias_guard, "delete", "-y", "--", "tool"},
+      {"delete", "-y", "tool-1"},
+  };
+  for (const std::vector<std::string>& args : refused) {
+    std::string shown;
+    for (const std::string& word : args)
+      shown += " [" + escape_log_word(word) + "]";
+    outcome got = run(args);
+    EXPECT_EQ(got.status, 64) << shown;
+    EXPECT_EQ(got.out, "") << shown;
+    EXPECT_EQ(got.err, "pkg-standin: unexpected command line:" + shown + "\n");
+  }
   EXPECT_EQ(read("pkgdb"), database_without({}));
 }
 
@@ -281,6 +400,7 @@ struct kind_case {
   std::vector<std::string> args;  // after argv[0]
   pkg_call_kind kind;
   std::vector<std::string> words;  // what the kind's helper returns
+  bool regex = false;              // what uses_regex says
 };
 
 void PrintTo(const kind_case& c, std::ostream* out) { *out << c.label; }
@@ -293,33 +413,83 @@ TEST_P(standin_call_kind, names_the_command_and_its_words) {
   call.args = {"pkg"};
   call.args.insert(call.args.end(), c.args.begin(), c.args.end());
   EXPECT_EQ(call_kind(call), c.kind);
+  EXPECT_EQ(described_package(call),
+            c.kind == pkg_call_kind::description_query ? c.words.at(0) : std::string());
   EXPECT_EQ(state_query_packages(call), c.kind == pkg_call_kind::state_query ? c.words : std::vector<std::string>{});
   EXPECT_EQ(dry_run_packages(call), c.kind == pkg_call_kind::dry_run ? c.words : std::vector<std::string>{});
   EXPECT_EQ(deleted_packages(call), c.kind == pkg_call_kind::delete_packages ? c.words : std::vector<std::string>{});
+  EXPECT_EQ(uses_regex(call), c.regex);
+}
+
+const std::vector<std::string> guard{"-o", "ALIAS=x=x"};
+
+std::vector<std::string> guarded(std::vector<std::string> words) {
+  words.insert(words.begin(), guard.begin(), guard.end());
+  return words;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, standin_call_kind,
     testing::Values(
-        kind_case{"leaf_query", {"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"}, pkg_call_kind::leaf_query, {}},
-        kind_case{"description_query", {"query", "%e", "tool"}, pkg_call_kind::description_query, {}},
-        kind_case{"state_query", {"query", "%n-%v\\t%k", "a", "--"}, pkg_call_kind::state_query, {"a", "--"}},
-        kind_case{"state_query_with_a_tab", {"query", "%n-%v\t%k", "a"}, pkg_call_kind::unexpected, {}},
-        kind_case{"state_query_without_words", {"query", "%n-%v\\t%k"}, pkg_call_kind::unexpected, {}},
-        kind_case{"dry_run", {"-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--", "a-1", "-y"},
+        kind_case{"leaf_query", guarded({"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"}), pkg_call_kind::leaf_query, {}},
+        kind_case{"leaf_query_without_the_guard", {"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"},
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"description_query", guarded({"query", "%e", "tool"}), pkg_call_kind::description_query, {"tool"}},
+        kind_case{"description_query_without_the_guard", {"query", "%e", "tool"}, pkg_call_kind::unexpected, {}},
+        kind_case{"state_query", guarded({"query", "%n-%v\\t%k\\t%V", "a", "--"}), pkg_call_kind::state_query,
+                  {"a", "--"}},
+        kind_case{"state_query_with_tabs", guarded({"query", "%n-%v\t%k\t%V", "a"}), pkg_call_kind::unexpected, {}},
+        kind_case{"state_query_of_two_columns", guarded({"query", "%n-%v\\t%k", "a"}), pkg_call_kind::unexpected, {}},
+        kind_case{"state_query_without_words", guarded({"query", "%n-%v\\t%k\\t%V"}), pkg_call_kind::unexpected, {}},
+        kind_case{"dry_run", guarded({"-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--", "a-1", "-y"}),
                   pkg_call_kind::dry_run, {"a-1", "-y"}},
-        kind_case{"dry_run_flags_swapped", {"-o", "AUTOREMOVE=false", "delete", "-y", "-n", "--", "a"},
+        kind_case{"dry_run_by_regex",
+                  guarded({"-o", "AUTOREMOVE=false", "delete", "-n", "-y", "-x", "--", "^a$", "-x"}),
+                  pkg_call_kind::dry_run, {"^a$", "-x"}, true},
+        kind_case{"dry_run_regex_flag_first",
+                  guarded({"-o", "AUTOREMOVE=false", "delete", "-x", "-n", "-y", "--", "a"}),
                   pkg_call_kind::unexpected, {}},
-        kind_case{"delete", {"-o", "AUTOREMOVE=false", "delete", "-y", "--", "a-1", "b"},
+        kind_case{"dry_run_flags_swapped", guarded({"-o", "AUTOREMOVE=false", "delete", "-y", "-n", "--", "a"}),
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete", guarded({"-o", "AUTOREMOVE=false", "delete", "-y", "--", "a-1", "b"}),
                   pkg_call_kind::delete_packages, {"a-1", "b"}},
-        kind_case{"delete_without_words", {"-o", "AUTOREMOVE=false", "delete", "-y", "--"}, pkg_call_kind::unexpected,
-                  {}},
-        kind_case{"delete_without_the_option", {"delete", "-y", "--", "a"}, pkg_call_kind::unexpected, {}},
-        kind_case{"delete_with_autoremove", {"-o", "AUTOREMOVE=true", "delete", "-y", "--", "a"},
+        kind_case{"delete_by_regex", guarded({"-o", "AUTOREMOVE=false", "delete", "-y", "-x", "--", "^a\\+$"}),
+                  pkg_call_kind::delete_packages, {"^a\\+$"}, true},
+        kind_case{"delete_regex_flag_twice", guarded({"-o", "AUTOREMOVE=false", "delete", "-y", "-x", "-x", "--", "a"}),
                   pkg_call_kind::unexpected, {}},
-        kind_case{"delete_without_the_end_of_options", {"-o", "AUTOREMOVE=false", "delete", "-y", "a", "b"},
+        kind_case{"delete_without_words", guarded({"-o", "AUTOREMOVE=false", "delete", "-y", "--"}),
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete_by_regex_without_words", guarded({"-o", "AUTOREMOVE=false", "delete", "-y", "-x", "--"}),
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete_without_the_guard", {"-o", "AUTOREMOVE=false", "delete", "-y", "--", "a"},
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete_guard_second", {"-o", "AUTOREMOVE=false", "-o", "ALIAS=x=x", "delete", "-y", "--", "a"},
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete_without_the_option", guarded({"delete", "-y", "--", "a"}), pkg_call_kind::unexpected, {}},
+        kind_case{"delete_with_autoremove", guarded({"-o", "AUTOREMOVE=true", "delete", "-y", "--", "a"}),
+                  pkg_call_kind::unexpected, {}},
+        kind_case{"delete_without_the_end_of_options", guarded({"-o", "AUTOREMOVE=false", "delete", "-y", "a", "b"}),
                   pkg_call_kind::unexpected, {}},
         kind_case{"old_delete", {"delete", "-y", "a"}, pkg_call_kind::unexpected, {}}),
     [](const testing::TestParamInfo<kind_case>& info) { return info.param.label; });
+
+struct key_case {
+  const char* word;
+  const char* key;
+};
+
+class standin_regex_key : public testing::TestWithParam<key_case> {};
+
+TEST_P(standin_regex_key, undoes_the_anchored_escaped_form_only) {
+  EXPECT_EQ(regex_key(GetParam().word), GetParam().key);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, standin_regex_key,
+                         testing::Values(key_case{"^tool$", "tool"}, key_case{"^tool-1\\.0$", "tool-1.0"},
+                                         key_case{"^a\\*b\\+\\?\\|\\^\\$\\\\$", "a*b+?|^$\\"},
+                                         key_case{"^font\\[misc\\]\\(x\\)\\{2\\}$", "font[misc](x){2}"},
+                                         key_case{"tool", "tool"}, key_case{"^tool", "^tool"},
+                                         key_case{"^a*b$", "^a*b$"}, key_case{"^a\\$", "^a\\$"},
+                                         key_case{"^a\\qb$", "^a\\qb$"}));
 
 }  // namespace
