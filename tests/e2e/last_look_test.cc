@@ -305,7 +305,7 @@ TEST_F(leafsweep_run, of_two_providers_one_goes_and_the_other_is_named) {
   install(system);
   terminal& t = start();
   ASSERT_TRUE(wait_for_checklist());
-  for (const char* key : {"curl-8.4.0", "nano-7.2", "capprov1-1.0", "capprov2-1.0", "tmux-3.3a"})
+  for (const char* key : {"curl-8.4.0", "nano-7.2", "tmux-3.3a", "capprov1-1.0", "capprov2-1.0"})
     tick(key);
   press_ok();
   ASSERT_TRUE(t.wait_for_text("capprov2-1.0: deleting it with the others would also delete capreq-1.0")) << t.describe();
@@ -315,7 +315,7 @@ TEST_F(leafsweep_run, of_two_providers_one_goes_and_the_other_is_named) {
   ASSERT_TRUE(wait_for_question());
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
-  EXPECT_EQ(only_delete(), (std::vector<std::string>{"curl-8.4.0", "nano-7.2", "capprov1-1.0", "tmux-3.3a"}));
+  EXPECT_EQ(only_delete(), (std::vector<std::string>{"curl-8.4.0", "nano-7.2", "tmux-3.3a", "capprov1-1.0"}));
 }
 
 // While the last look waits for pkg, a box says so, alone on a screen of
