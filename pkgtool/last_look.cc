@@ -113,7 +113,36 @@ class set_grower {
 
   // False when the tool gave no answer; failure() says why.
   bool grow(const std::vector<const char*>& candidates) {
-    join(candidates, nullptr);
+    // The chunks still to join, the next one last. A half may come with the
+    // answer for the set with it: that of the whole chunk, which holds once
+    // the other half has joined whole, and the set has grown by just that.
+    struct pending {
+      std::vector<const char*> chunk;
+      std::shared_ptr<const dry_run> known;
+      size_t known_size;
+    };
+    std::vector<pending> chunks{{candidates, nullptr, 0}};
+    while (!chunks.empty() && failure_.empty()) {
+      pending next = std::move(chunks.back());
+      chunks.pop_back();
+      if (next.chunk.empty())
+        continue;
+      std::vector<const char*> names = set_;
+      names.insert(names.end(), next.chunk.begin(), next.chunk.end());
+      dry_run run = next.known != nullptr && set_.size() == next.known_size ? *next.known : ask(names);
+      if (!failure_.empty())
+        break;
+      if (run.outcome == dry_run_outcome::answered && run.others.empty()) {
+        join(names, run);
+      } else if (next.chunk.size() == 1) {
+        keep(next.chunk[0], run);
+      } else {
+        const auto middle = next.chunk.begin() + static_cast<long>(next.chunk.size() / 2);
+        const size_t joined_size = set_.size() + static_cast<size_t>(middle - next.chunk.begin());
+        chunks.push_back({std::vector<const char*>(middle, next.chunk.end()), std::make_shared<const dry_run>(run), joined_size});
+        chunks.push_back({std::vector<const char*>(next.chunk.begin(), middle), nullptr, 0});
+      }
+    }
     return failure_.empty();
   }
 
@@ -139,48 +168,23 @@ class set_grower {
     return run;
   }
 
-  // Joins chunk to the set, or the parts of it that may go; known, when
-  // given, is the answer for the set with chunk already. True when the whole
-  // chunk joined.
-  bool join(const std::vector<const char*>& chunk, const dry_run* known) {
-    if (chunk.empty())
-      return true;
-    std::vector<const char*> names = set_;
-    names.insert(names.end(), chunk.begin(), chunk.end());
-    dry_run run = known != nullptr ? *known : ask(names);
-    if (!failure_.empty())
-      return false;
-    if (run.outcome == dry_run_outcome::answered && run.others.empty()) {
-      // pkg leaves out what it cannot match or will not remove, and stops a
-      // whole delete command at pkg itself, which its dry run lists.
-      std::vector<const char*> set;
-      for (size_t i = 0; i < names.size(); ++i) {
-        if (run.listed[i].empty())
-          unlisted_.push_back(names[i]);
-        else if (is_pkg_itself(run.listed[i]))
-          kept_->push_back({names[i], "pkg does not delete itself"});
-        else
-          set.push_back(names[i]);
-      }
-      bool whole = set.size() == names.size();
-      set_.swap(set);
-      if (whole)
-        checked_at_ = runs_;
-      return whole;
+  // Makes names the set, since run, their dry run, removes nothing beyond
+  // them. pkg leaves out what it cannot match or will not remove, and stops
+  // a whole delete command at pkg itself, which its dry run lists: those
+  // stay out.
+  void join(const std::vector<const char*>& names, const dry_run& run) {
+    std::vector<const char*> set;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (run.listed[i].empty())
+        unlisted_.push_back(names[i]);
+      else if (is_pkg_itself(run.listed[i]))
+        kept_->push_back({names[i], "pkg does not delete itself"});
+      else
+        set.push_back(names[i]);
     }
-    if (chunk.size() == 1) {
-      keep(chunk[0], run);
-      return false;
-    }
-    const auto middle = chunk.begin() + static_cast<long>(chunk.size() / 2);
-    const std::vector<const char*> first(chunk.begin(), middle);
-    const std::vector<const char*> second(middle, chunk.end());
-    // When the first half joined whole, the set with the second half is the
-    // one just asked about.
-    const bool joined = join(first, nullptr);
-    if (failure_.empty())
-      join(second, joined ? &run : nullptr);
-    return false;
+    if (set.size() == names.size())
+      checked_at_ = runs_;
+    set_.swap(set);
   }
 
   // Keeps name, which run, the answer for the set with it, showed to take
