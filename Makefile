@@ -50,9 +50,10 @@ bench:
 	sh tools/deps.sh libbenchmark-dev
 	pkg=`sh tools/build-pkg.sh build-pkg` && \
 	cmake -S . -B build-bench -DLEAFSWEEP_BENCH=ON -DCMAKE_BUILD_TYPE=Release -DLEAFSWEEP_REAL_PKG="$$pkg"
-	cmake --build build-bench -j $(JOBS) --target startup_bench leaf_lines_bench
+	cmake --build build-bench -j $(JOBS) --target startup_bench leaf_lines_bench last_look_bench
 	build-bench/bench/startup_bench
 	build-bench/bench/leaf_lines_bench
+	build-bench/bench/last_look_bench
 
 install: all
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)

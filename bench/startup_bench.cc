@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -27,7 +26,7 @@
 #include "pkgtool/child_process.h"
 #include "terminal.h"
 #ifdef LEAFSWEEP_REAL
-#include "real_tool.h"
+#include "big_system.h"
 #endif
 
 namespace {
@@ -215,35 +214,6 @@ constexpr int real_installed = 2000;
 constexpr int real_leaves = 480;
 constexpr double real_ratio_target = 1.05;
 
-std::vector<package> big_system() {
-  std::vector<package> system;
-  for (int i = 0; i < real_installed; ++i) {
-    const std::string key = leaf_name(i);
-    const size_t dash = key.rfind('-');
-    system.push_back({key.substr(0, dash), key.substr(dash + 1), leaf_comment(i), {},
-                      {"Package " + std::to_string(i) + " of a big system."}});
-  }
-  // Every package past the leaves is needed by one of them.
-  for (size_t i = real_leaves; i < system.size(); ++i)
-    system[i % real_leaves].depends.push_back(system[i].name);
-  return system;
-}
-
-// The directory holding the big system's root/, made on the first run.
-std::string big_system_dir() {
-  const std::vector<package> system = big_system();
-  const std::string dir = made_packages(system, REAL_SYSTEM_CACHE) + ".system";
-  const std::string complete = dir + "/complete";
-  if (access(complete.c_str(), F_OK) == 0)
-    return dir;
-  std::printf("(making a root with %d packages in %s, once)\n", real_installed, dir.c_str());
-  flush_table();
-  std::filesystem::remove_all(dir);
-  add_to_new_root(dir, system, REAL_SYSTEM_CACHE);
-  write_file(complete, "");
-  return dir;
-}
-
 // What the last look before a delete command adds, in the root's directory:
 // the leaf query again, which the row's tool column times already, and the
 // dry run of the delete command, here with real_ticked leaves ticked; and,
@@ -272,7 +242,7 @@ last_look_ms measure_last_look(const std::vector<std::string>& lines) {
 }
 
 size_result measure_real(const std::string& scratch, last_look_ms* look) {
-  const std::string dir = big_system_dir();
+  const std::string dir = big_system_dir(big_system(real_installed, real_leaves), REAL_SYSTEM_CACHE);
   tool_result query = run_real_tool(dir, {"query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"});
   const std::string& output = query.output;
   if (!query.ok() || output.empty())
