@@ -102,17 +102,23 @@ bool is_pkg_itself(const std::string& name) { return name == "pkg" || name == "p
 
 // Grows the set of packages to delete from the candidates, in their order,
 // a chunk at a time: a chunk joins when pkg's dry run of the set with it
-// removes nothing beyond them, and a chunk that would take others along is
-// halved, down to the single packages that do; those are kept. A dry run
-// that removes nothing beyond, as it should, costs one call for the whole
-// chunk, so the calls grow with the number of packages kept, times the
-// logarithm of the number of candidates.
+// removes nothing but candidates, and a chunk that would take others along
+// is halved, down to the single packages that do; those are kept. A dry
+// run that removes nothing beyond, as it should, costs one call for the
+// whole chunk, so the calls grow with the number of packages kept, times
+// the logarithm of the number of candidates.
+//
+// A candidate may take another one along that is still to come: that is no
+// reason to keep it, as the two may well go together. Should the other one
+// be kept after all, the set's own dry run, which comes last, shows it.
 class set_grower {
  public:
   explicit set_grower(std::vector<kept_package>* kept) : kept_(kept) {}
 
   // False when the tool gave no answer; failure() says why.
   bool grow(const std::vector<const char*>& candidates) {
+    in_play_.clear();
+    in_play_.insert(candidates.begin(), candidates.end());
     // The chunks still to join, the next one last. A half may come with the
     // answer for the set with it: that of the whole chunk, which holds once
     // the other half has joined whole, and the set has grown by just that.
@@ -132,7 +138,7 @@ class set_grower {
       dry_run run = next.known != nullptr && set_.size() == next.known_size ? *next.known : ask(names);
       if (!failure_.empty())
         break;
-      if (run.outcome == dry_run_outcome::answered && run.others.empty()) {
+      if (run.outcome == dry_run_outcome::answered && beyond_play(run.others).empty()) {
         join(names, run);
       } else if (next.chunk.size() == 1) {
         keep(next.chunk[0], run);
@@ -175,27 +181,45 @@ class set_grower {
   void join(const std::vector<const char*>& names, const dry_run& run) {
     std::vector<const char*> set;
     for (size_t i = 0; i < names.size(); ++i) {
-      if (run.listed[i].empty())
+      if (run.listed[i].empty()) {
         unlisted_.push_back(names[i]);
-      else if (is_pkg_itself(run.listed[i]))
-        kept_->push_back({names[i], "pkg does not delete itself"});
-      else
+        in_play_.erase(names[i]);
+      } else if (is_pkg_itself(run.listed[i])) {
+        keep_as(names[i], "pkg does not delete itself");
+      } else {
         set.push_back(names[i]);
+      }
     }
-    if (set.size() == names.size())
+    if (set.size() == names.size() && run.others.empty())
       checked_at_ = runs_;
     set_.swap(set);
+  }
+
+  // The packages of others that are no candidates still in play.
+  std::vector<std::string> beyond_play(const std::vector<std::string>& others) const {
+    std::vector<std::string> beyond;
+    for (const std::string& other : others) {
+      if (in_play_.count(other) == 0)
+        beyond.push_back(other);
+    }
+    return beyond;
+  }
+
+  void keep_as(const char* name, const std::string& reason) {
+    kept_->push_back({name, reason});
+    in_play_.erase(name);
   }
 
   // Keeps name, which run, the answer for the set with it, showed to take
   // others along.
   void keep(const char* name, const dry_run& run) {
     if (run.outcome == dry_run_outcome::refused) {
-      kept_->push_back({name, locked_and_needs_it(run)});
+      keep_as(name, locked_and_needs_it(run));
       return;
     }
+    const std::vector<std::string> along = beyond_play(run.others);
     if (set_.empty()) {
-      kept_->push_back({name, "deleting it would also delete " + listing(run.others)});
+      keep_as(name, "deleting it would also delete " + listing(along));
       return;
     }
     // Alone, it may take nothing along: then it is the set with it that
@@ -203,17 +227,20 @@ class set_grower {
     dry_run alone = ask({name});
     if (!failure_.empty())
       return;
+    const std::vector<std::string> beyond = beyond_play(alone.others);
     if (alone.outcome == dry_run_outcome::refused)
-      kept_->push_back({name, locked_and_needs_it(alone)});
-    else if (!alone.others.empty())
-      kept_->push_back({name, "deleting it would also delete " + listing(alone.others)});
+      keep_as(name, locked_and_needs_it(alone));
+    else if (!beyond.empty())
+      keep_as(name, "deleting it would also delete " + listing(beyond));
     else
-      kept_->push_back({name, "deleting it with the others would also delete " + listing(run.others)});
+      keep_as(name, "deleting it with the others would also delete " + listing(along));
   }
 
   std::vector<kept_package>* kept_;
   std::vector<const char*> set_;
   std::vector<const char*> unlisted_;
+  // The candidates neither kept nor left out yet.
+  std::set<std::string> in_play_;
   std::string failure_;
   long runs_ = 0;
   long checked_at_ = -1;
@@ -258,11 +285,13 @@ last_look look_before_deleting(const std::vector<const char*>& ticked) {
     (leaves.count(name) != 0 ? candidates : no_longer_leaves).push_back(name);
   explain_no_longer_leaves(no_longer_leaves, &look.kept);
 
-  // The set's own dry run comes last. Should the system change under the
-  // look, the set found is looked at again, a few times at most.
+  // The set's own dry run comes last. When it takes along a candidate that
+  // was kept after all, or the system changed under the look, the set found
+  // is looked at again: each such round keeps at least one more package,
+  // unless the system goes on changing.
   set_grower grower(&look.kept);
-  const int most_rounds = 4;
-  for (int round = 0;; ++round) {
+  const size_t most_rounds = ticked.size() + 2;
+  for (size_t round = 0;; ++round) {
     if (!grower.grow(candidates))
       return failed(grower.failure());
     if (grower.checked())

@@ -318,6 +318,34 @@ TEST_F(leafsweep_run, of_two_providers_one_goes_and_the_other_is_named) {
   EXPECT_EQ(only_delete(), (std::vector<std::string>{"curl-8.4.0", "nano-7.2", "tmux-3.3a", "capprov1-1.0"}));
 }
 
+// A ticked package that would take along another ticked one, further down
+// the list, goes with it, although halving around the package that must be
+// kept looks at the first one before the other.
+TEST_F(leafsweep_run, a_package_that_takes_a_later_ticked_one_along_goes_with_it) {
+  package provider{"capprov", "1.0", "Provides capfoo", {}, {}};
+  provider.provides = {"capfoo"};
+  package culprit{"barprov", "1.0", "Provides capbar", {}, {}};
+  culprit.provides = {"capbar"};
+  package requirer{"capreq", "1.0", "Requires capfoo", {}, {}};
+  requirer.requires = {"capfoo"};
+  package unticked{"barreq", "1.0", "Requires capbar", {}, {}};
+  unticked.requires = {"capbar"};
+  install({provider, culprit, requirer, unticked});
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  for (const char* key : {"capprov-1.0", "barprov-1.0", "capreq-1.0"})
+    tick(key);
+  press_ok();
+  ASSERT_TRUE(t.wait_for_text("barprov-1.0: deleting it would also delete barreq-1.0")) << t.describe();
+  EXPECT_FALSE(t.contains("capprov-1.0:"));
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(only_delete(), (std::vector<std::string>{"capprov-1.0", "capreq-1.0"}));
+  EXPECT_EQ(installed(), (std::vector<std::string>{"barprov-1.0", "barreq-1.0"}));
+}
+
 // While the last look waits for pkg, a box says so, alone on a screen of
 // its own; it is gone before the delete command.
 TEST_F(leafsweep_run, a_box_stands_while_the_ticked_packages_are_checked) {
