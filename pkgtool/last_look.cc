@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
 #include <memory>
 #include <new>
 #include <set>
@@ -41,15 +40,17 @@ std::string listing(const std::vector<std::string>& others) {
 
 std::string locked_and_needs_it(const dry_run& refusal) { return refusal.lockers[0] + " is locked and needs it"; }
 
-struct package_state {
-  bool locked;
-  bool vital;
+// Which packages are installed, and of those which are locked or vital.
+struct package_states {
+  std::set<std::string> installed;
+  std::set<std::string> locked;
+  std::set<std::string> vital;
 };
 
 // Whether each of names is installed, locked and vital:
 // "name-version<TAB>0 or 1<TAB>0 or 1" for each installed one. False when the
 // tool gave no answer.
-bool query_states(const std::vector<const char*>& names, std::map<std::string, package_state>* states) {
+bool query_states(const std::vector<const char*>& names, package_states* states) {
   std::vector<const char*> argv{pkg_tool_path, alias_guard[0], alias_guard[1], "query", "%n-%v\\t%k\\t%V"};
   argv.insert(argv.end(), names.begin(), names.end());
   argv.push_back(nullptr);
@@ -67,8 +68,14 @@ bool query_states(const std::vector<const char*>& names, std::map<std::string, p
   for (const std::string& row : lines_of(text.get())) {
     size_t vital = row.rfind('\t');
     size_t locked = vital == std::string::npos || vital == 0 ? std::string::npos : row.rfind('\t', vital - 1);
-    if (locked != std::string::npos)
-      (*states)[row.substr(0, locked)] = {row.compare(locked + 1, vital - locked - 1, "1") == 0, row.substr(vital + 1) == "1"};
+    if (locked == std::string::npos)
+      continue;
+    const std::string key = row.substr(0, locked);
+    states->installed.insert(key);
+    if (row.compare(locked + 1, vital - locked - 1, "1") == 0)
+      states->locked.insert(key);
+    if (row.compare(vital + 1, std::string::npos, "1") == 0)
+      states->vital.insert(key);
   }
   return true;
 }
@@ -77,14 +84,13 @@ bool query_states(const std::vector<const char*>& names, std::map<std::string, p
 void explain_no_longer_leaves(const std::vector<const char*>& names, std::vector<kept_package>* kept) {
   if (names.empty())
     return;
-  std::map<std::string, package_state> states;
+  package_states states;
   bool answered = query_states(names, &states);
   for (const char* name : names) {
     std::string reason = "it is no longer a leaf";
-    auto state = states.find(name);
-    if (answered && state == states.end()) {
+    if (answered && states.installed.count(name) == 0) {
       reason = "it is no longer installed";
-    } else if (answered && state->second.locked) {
+    } else if (answered && states.locked.count(name) != 0) {
       reason = "it has been locked";
     } else if (answered) {
       // Something needs it now; pkg's dry run names what.
@@ -157,9 +163,9 @@ class set_grower {
   const std::vector<const char*>& set() const { return set_; }
   // Takes the set for another round.
   std::vector<const char*> take_set() {
-    std::vector<const char*> set;
-    set.swap(set_);
-    return set;
+    std::vector<const char*> taken;
+    taken.swap(set_);
+    return taken;
   }
   // Candidates that a dry run did not list.
   const std::vector<const char*>& unlisted() const { return unlisted_; }
@@ -179,7 +185,7 @@ class set_grower {
   // a whole delete command at pkg itself, which its dry run lists: those
   // stay out.
   void join(const std::vector<const char*>& names, const dry_run& run) {
-    std::vector<const char*> set;
+    std::vector<const char*> joined;
     for (size_t i = 0; i < names.size(); ++i) {
       if (run.listed[i].empty()) {
         unlisted_.push_back(names[i]);
@@ -187,12 +193,12 @@ class set_grower {
       } else if (is_pkg_itself(run.listed[i])) {
         keep_as(names[i], "pkg does not delete itself");
       } else {
-        set.push_back(names[i]);
+        joined.push_back(names[i]);
       }
     }
-    if (set.size() == names.size() && run.others.empty())
+    if (joined.size() == names.size() && run.others.empty())
       checked_at_ = runs_;
-    set_.swap(set);
+    set_.swap(joined);
   }
 
   // The packages of others that are no candidates still in play.
@@ -251,16 +257,15 @@ class set_grower {
 bool explain_unlisted(const std::vector<const char*>& names, std::vector<kept_package>* kept) {
   if (names.empty())
     return true;
-  std::map<std::string, package_state> states;
+  package_states states;
   if (!query_states(names, &states))
     return false;
   for (const char* name : names) {
-    auto state = states.find(name);
-    if (state == states.end())
+    if (states.installed.count(name) == 0)
       kept->push_back({name, "it is no longer installed"});
-    else if (state->second.locked)
+    else if (states.locked.count(name) != 0)
       kept->push_back({name, "it has been locked"});
-    else if (state->second.vital)
+    else if (states.vital.count(name) != 0)
       kept->push_back({name, std::string("it is vital (pkg set -v 0 ") + name + " would allow deleting it)"});
     else
       kept->push_back({name, "pkg cannot match this name exactly"});
