@@ -148,6 +148,13 @@ class set_grower {
         join(names, run);
       } else if (next.chunk.size() == 1) {
         keep(next.chunk[0], run);
+        // The rest of the list most likely joins whole now: one dry run of
+        // it is cheaper than one for each of the halves left on the way.
+        std::vector<const char*> rest;
+        for (auto chunk = chunks.rbegin(); chunk != chunks.rend(); ++chunk)
+          rest.insert(rest.end(), chunk->chunk.begin(), chunk->chunk.end());
+        chunks.clear();
+        chunks.push_back({rest, nullptr, 0});
       } else {
         const auto middle = next.chunk.begin() + static_cast<long>(next.chunk.size() / 2);
         const size_t joined_size = set_.size() + static_cast<size_t>(middle - next.chunk.begin());
