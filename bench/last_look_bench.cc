@@ -41,10 +41,9 @@
 
 #include "big_system.h"
 #include "terminal.h"
+#include "timing.h"
 
 namespace {
-
-using steady = std::chrono::steady_clock;
 
 constexpr int installed = 2000;
 constexpr int leaves = 480;
@@ -55,16 +54,6 @@ const char notice_heading[] = "These ticked packages are not deleted:";
 const char question[] = "Do you want to process the new leaves packages?";
 
 [[noreturn]] void fail(const std::string& why) { throw std::runtime_error(why); }
-
-double ms_since(steady::time_point start) {
-  return std::chrono::duration<double, std::milli>(steady::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t middle = values.size() / 2;
-  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 void write_file(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

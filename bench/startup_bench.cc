@@ -25,13 +25,12 @@
 #include "leaf_output.h"
 #include "pkgtool/child_process.h"
 #include "terminal.h"
+#include "timing.h"
 #ifdef LEAFSWEEP_REAL
 #include "big_system.h"
 #endif
 
 namespace {
-
-using steady = std::chrono::steady_clock;
 
 // The biggest list takes seconds to draw on a loaded machine; nothing here
 // should give up on it.
@@ -44,16 +43,6 @@ constexpr double memory_factor = 4;
 // Thrown rather than exiting, so that the terminals on the way out kill
 // and reap their programs.
 [[noreturn]] void fail(const std::string& why) { throw std::runtime_error(why); }
-
-double ms_since(steady::time_point start) {
-  return std::chrono::duration<double, std::milli>(steady::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t middle = values.size() / 2;
-  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // The process's peak resident set so far, in KiB, or -1.
 long peak_rss_kib(pid_t pid) {

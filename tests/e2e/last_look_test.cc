@@ -107,12 +107,8 @@ class capabilities : public leafsweep_run, public testing::WithParamInterface<ca
 TEST_P(capabilities, keep_a_provider_that_would_take_another_package_along) {
   const capability_case& c = GetParam();
   std::vector<package> system = small_system();
-  package provider{"capprov", "1.0", "Provides capfoo", {}, {}};
-  provider.provides = {"capfoo"};
-  package requirer{"capreq", "1.0", "Requires capfoo", {}, {}};
-  requirer.requires = {"capfoo"};
-  system.push_back(provider);
-  system.push_back(requirer);
+  for (const package& p : provider_and_requirer())
+    system.push_back(p);
   install(system);
   terminal& t = start();
   ASSERT_TRUE(wait_for_checklist());
@@ -213,21 +209,12 @@ package vital_package() {
 
 package unlocked_pkg() { return {"pkg-devel", "2.8.99", "Package manager, development version", {}, {}}; }
 
-std::vector<package> locked_requirer() {
-  package provider{"capprov", "1.0", "Provides capfoo", {}, {}};
-  provider.provides = {"capfoo"};
-  package requirer{"capreq", "1.0", "Requires capfoo", {}, {}};
-  requirer.requires = {"capfoo"};
-  requirer.locked = true;
-  return {provider, requirer};
-}
-
 INSTANTIATE_TEST_SUITE_P(
     cases, refused_by_pkg,
     testing::Values(refused_case{"pkg_itself", {unlocked_pkg()}, "pkg-devel-2.8.99", "pkg does not delete itself"},
                     refused_case{"a_vital_package", {vital_package()}, "doas-6.3",
                                  "it is vital (pkg set -v 0 doas-6.3 would allow deleting it)"},
-                    refused_case{"one_that_a_locked_package_needs", locked_requirer(), "capprov-1.0",
+                    refused_case{"one_that_a_locked_package_needs", provider_and_requirer(true), "capprov-1.0",
                                  "capreq is locked and needs it"}),
     [](const testing::TestParamInfo<refused_case>& info) { return info.param.name; });
 

@@ -23,4 +23,16 @@ struct package {
   std::string key() const { return name + "-" + version; }
 };
 
+// A leaf that provides the capability capfoo, capprov-1.0, and a package
+// that requires it, capreq-1.0: pkg deletes the second with the first,
+// though the leaf query sees no dependency between them.
+inline std::vector<package> provider_and_requirer(bool requirer_locked = false) {
+  package provider{"capprov", "1.0", "Provides capfoo", {}, {"capprov provides capfoo."}};
+  provider.provides = {"capfoo"};
+  package requirer{"capreq", "1.0", "Requires capfoo", {}, {"capreq requires capfoo."}};
+  requirer.requires = {"capfoo"};
+  requirer.locked = requirer_locked;
+  return {provider, requirer};
+}
+
 #endif

@@ -86,30 +86,45 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A package that provides a capability which another installed package
 // requires is a leaf by the leaf query, yet pkg would delete the other one
-// with it; only pkg's dry run tells.
-TEST_F(real_tool_run, a_provider_of_what_another_package_requires_is_kept) {
+// with it; only pkg's dry run tells. When the other one is locked, pkg
+// refuses even the dry run: that refusal is an answer too. Either way the
+// provider is kept and named, and the unrelated ticked leaf goes.
+struct provider_case {
+  const char* name;
+  bool requirer_locked;
+  std::string reason;
+};
+
+void PrintTo(const provider_case& c, std::ostream* out) { *out << c.name; }
+
+class provider_ticked : public real_tool_run, public testing::WithParamInterface<provider_case> {};
+
+TEST_P(provider_ticked, is_kept_and_named_and_the_rest_goes) {
+  const provider_case& c = GetParam();
   std::vector<package> system = real_system();
-  package provider{"capprov", "1.0", "Provides capfoo", {}, {"capprov provides capfoo."}};
-  provider.provides = {"capfoo"};
-  package requirer{"capreq", "1.0", "Requires capfoo", {}, {"capreq requires capfoo."}};
-  requirer.requires = {"capfoo"};
-  system.push_back(provider);
-  system.push_back(requirer);
+  for (const package& p : provider_and_requirer(c.requirer_locked))
+    system.push_back(p);
   add_packages(system);
   const std::vector<std::string> before = database_rows();
   terminal& t = start_real();
   ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
-  EXPECT_TRUE(t.contains("[ ] capreq-1.0"));
+  EXPECT_EQ(t.contains("[ ] capreq-1.0"), !c.requirer_locked);
   tick("capprov-1.0");
   tick("nano-7.2");
   press_ok();
-  ASSERT_TRUE(notice_names(t, {"capprov-1.0: deleting it would also delete capreq-1.0"}));
+  ASSERT_TRUE(notice_names(t, {"capprov-1.0: " + c.reason}));
   ASSERT_TRUE(wait_for_question());
   EXPECT_EQ(database_rows(), without(before, {"nano-7.2"}));
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, provider_ticked,
+    testing::Values(provider_case{"with_a_requirer", false, "deleting it would also delete capreq-1.0"},
+                    provider_case{"with_a_locked_requirer", true, "capreq is locked and needs it"}),
+    [](const testing::TestParamInfo<provider_case>& info) { return info.param.name; });
 
 // pkg takes every setting of its configuration file from the environment
 // too: a database named there must change neither what is shown nor what
@@ -211,33 +226,6 @@ TEST_F(real_tool_run, names_that_read_as_patterns_delete_exactly_themselves) {
   EXPECT_FALSE(t.contains(kept_heading));
   EXPECT_EQ(t.stderr_text(), "");
   EXPECT_EQ(database_rows(), without(before, ticked));
-  answer_no(t);
-  EXPECT_EQ(exit_code(), 0);
-  EXPECT_EQ(t.stderr_text(), closing_line);
-}
-
-// pkg refuses even the dry run of a package that a locked one needs. That
-// refusal is an answer: the package is kept and named, and the unrelated
-// ticked leaf goes.
-TEST_F(real_tool_run, a_provider_that_a_locked_package_needs_is_kept_and_the_rest_goes) {
-  std::vector<package> system = real_system();
-  package provider{"capprov", "1.0", "Provides capfoo", {}, {"capprov provides capfoo."}};
-  provider.provides = {"capfoo"};
-  package requirer{"capreq", "1.0", "Requires capfoo", {}, {"capreq requires capfoo."}};
-  requirer.requires = {"capfoo"};
-  requirer.locked = true;
-  system.push_back(provider);
-  system.push_back(requirer);
-  add_packages(system);
-  const std::vector<std::string> before = database_rows();
-  terminal& t = start_real();
-  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
-  tick("capprov-1.0");
-  tick("nano-7.2");
-  press_ok();
-  ASSERT_TRUE(notice_names(t, {"capprov-1.0: capreq is locked and needs it"}));
-  ASSERT_TRUE(wait_for_question());
-  EXPECT_EQ(database_rows(), without(before, {"nano-7.2"}));
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);

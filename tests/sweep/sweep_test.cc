@@ -68,12 +68,8 @@ class fault_sweep : public leafsweep_run {
 // the last look halves the ticked packages to find it.
 std::vector<package> swept_system() {
   std::vector<package> system = small_system();
-  package provider{"capprov", "1.0", "Provides capfoo", {}, {}};
-  provider.provides = {"capfoo"};
-  package requirer{"capreq", "1.0", "Requires capfoo", {}, {}};
-  requirer.requires = {"capfoo"};
-  system.push_back(provider);
-  system.push_back(requirer);
+  for (const package& p : provider_and_requirer())
+    system.push_back(p);
   return system;
 }
 
