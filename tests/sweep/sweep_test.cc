@@ -285,8 +285,9 @@ std::string fault_sweep::run_once(long fail_at, const std::string& log) {
     for (const std::string& name : deleted_packages(c))
       EXPECT_NE(std::find(deletable.begin(), deletable.end(), name), deletable.end()) << name << " was deleted";
   }
-  if (fail_at == 0)
+  if (fail_at == 0) {
     EXPECT_EQ(calls_of(pkg_call_kind::delete_packages).size(), 1u);
+  }
   EXPECT_LE(calls_of(pkg_call_kind::delete_packages).size(), 1u);
   for (const pkg_call& c : calls())
     EXPECT_TRUE(c.blocked.empty()) << c.args[3] << " started with a signal blocked";
