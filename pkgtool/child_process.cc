@@ -145,21 +145,20 @@ int tool_pipe::close() {
     status = wait_for_child(pid_);
   pid_ = -1;
   hold_.reset();
-  if (errors_ != -1 && hold_messages_) {
-    char text[tool_message_buffer];
-    size_t length = read_tool_messages(errors_, text);
-    wrote_errors_ = length != 0;
-    try {
-      errors_text_.assign(text, length);
-    } catch (const std::bad_alloc&) {
-      // Unheld, they still reach the user.
-      (void)keep_tool_messages(errors_);
-    }
-    ::close(errors_);
-    errors_ = -1;
-  }
   if (errors_ != -1) {
-    wrote_errors_ = keep_tool_messages(errors_);
+    if (hold_messages_) {
+      char text[tool_message_buffer];
+      size_t length = read_tool_messages(errors_, text);
+      wrote_errors_ = length != 0;
+      try {
+        errors_text_.assign(text, length);
+      } catch (const std::bad_alloc&) {
+        // Unheld, they still reach the user.
+        (void)keep_tool_messages(errors_);
+      }
+    } else {
+      wrote_errors_ = keep_tool_messages(errors_);
+    }
     ::close(errors_);
     errors_ = -1;
   }

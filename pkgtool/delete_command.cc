@@ -41,8 +41,9 @@ char* write_anchored(const char* name, char* to) {
   return to;
 }
 
-}  // namespace
-
+// Whether pkg would read the names as patterns: a "*" in any of them makes
+// it match every name of the command as a glob, and a name such as
+// "font[misc]-1.0" then no longer matches itself.
 bool needs_regex(const std::vector<const char*>& names) {
   for (const char* name : names) {
     if (strchr(name, '*') != nullptr)
@@ -50,6 +51,8 @@ bool needs_regex(const std::vector<const char*>& names) {
   }
   return false;
 }
+
+}  // namespace
 
 const char** build_delete_argv(const std::vector<const char*>& names, bool dry_run) {
   const size_t most_fixed_words = 10;

@@ -7,18 +7,14 @@
 // list's own strings.
 std::vector<const char*> ticked_names();
 
-// Whether pkg would read the names as patterns: a "*" in any of them makes
-// it match every name of the command as a glob, and a name such as
-// "font[misc]-1.0" then no longer matches itself.
-bool needs_regex(const std::vector<const char*>& names);
-
 // The delete command's words: the tool, the alias guard, "-o",
 // "AUTOREMOVE=false", "delete", "-n" for a dry run, "-y", "--", the names,
 // and a null pointer. The names are the given strings, not copies, unless
-// needs_regex: then "-x" comes before "--", and each name is an anchored
-// regular expression, "^NAME$" with every special character escaped, that
-// matches the package exactly as the name would; those words live in the
-// same block. Null when memory runs out; release it with free().
+// one of them holds a "*", which would make pkg match every name as a glob
+// (and "font[misc]-1.0" then no longer matches itself): then "-x" comes
+// before "--", and each name is an anchored regular expression, "^NAME$"
+// with every special character escaped, that matches the package exactly
+// as the name would; those words live in the same block. Null when memory runs out; release it with free().
 //
 // pkg's AUTOREMOVE setting would make every delete also remove, afterwards,
 // the packages that were installed only as dependencies and are needed no

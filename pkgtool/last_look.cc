@@ -203,7 +203,7 @@ class set_grower {
         joined.push_back(names[i]);
       }
     }
-    if (joined.size() == names.size() && run.others.empty())
+    if (removes_exactly(run) && joined.size() == names.size())
       checked_at_ = runs_;
     set_.swap(joined);
   }
@@ -287,8 +287,10 @@ last_look failed(const std::string& why) { return {run_failed, {}, {}, why}; }
 last_look look_before_deleting(const std::vector<const char*>& ticked) {
   std::set<std::string> leaves;
   leaf_query_result query = run_leaf_query(collect_name, &leaves);
-  if (query.start_error != 0 || query.read_error != 0 || query.tool_failed)
-    return failed(leaf_query_failure_line(query));
+  if (query.start_error != 0 || query.read_error != 0 || query.tool_failed) {
+    char line[leaf_query_failure_size];
+    return failed(leaf_query_failure_line(query, line, sizeof line));
+  }
 
   last_look look{go_on, {}, {}, {}};
   std::vector<const char*> candidates;

@@ -25,22 +25,19 @@ leaf_query_result run_leaf_query(leaf_line_taker take, void* context) {
   return result;
 }
 
-std::string leaf_query_failure_line(const leaf_query_result& result) {
+const char* leaf_query_failure_line(const leaf_query_result& result, char* buffer, size_t size) {
   if (result.start_error != 0)
     return "Error executing pkg.\n";
-  if (result.read_error != 0)
-    return std::string("Could not read the whole list of leaf packages: ") + strerror(result.read_error) + ".\n";
-  return "pkg returned an error.\n";
+  if (result.read_error == 0)
+    return "pkg returned an error.\n";
+  (void)snprintf(buffer, size, "Could not read the whole list of leaf packages: %s.\n", strerror(result.read_error));
+  return buffer;
 }
 
 void report_leaf_query_failure(const leaf_query_result& result) {
   // The tool's own words come first: they tell why. No memory is needed to
   // say so, whatever has run out.
   write_tool_messages();
-  if (result.start_error != 0)
-    (void)fputs("Error executing pkg.\n", stderr);
-  else if (result.read_error != 0)
-    (void)fprintf(stderr, "Could not read the whole list of leaf packages: %s.\n", strerror(result.read_error));
-  else
-    (void)fputs("pkg returned an error.\n", stderr);
+  char line[leaf_query_failure_size];
+  (void)fputs(leaf_query_failure_line(result, line, sizeof line), stderr);
 }

@@ -1,7 +1,7 @@
 #ifndef LEAFSWEEP_PKGTOOL_LEAF_QUERY_H
 #define LEAFSWEEP_PKGTOOL_LEAF_QUERY_H
 
-#include <string>
+#include <cstddef>
 
 #include "pkgtool/leaf_line.h"
 
@@ -17,8 +17,10 @@ struct leaf_query_result {
 leaf_query_result run_leaf_query(leaf_line_taker take, void* context);
 
 // The line that tells why a run of the leaf query failed: it could not be
-// started, its output was not read whole, or it failed.
-std::string leaf_query_failure_line(const leaf_query_result& result);
+// started, its output was not read whole, or it failed. It may be written
+// into buffer, of size bytes; leaf_query_failure_size is enough.
+constexpr size_t leaf_query_failure_size = 256;
+const char* leaf_query_failure_line(const leaf_query_result& result, char* buffer, size_t size);
 
 // Writes to standard error why a run of the leaf query failed: what the
 // tool wrote there, then whether it could not be started, its output was
