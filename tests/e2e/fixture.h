@@ -37,6 +37,8 @@ inline const std::string checklist_title = "Welcome to leafsweep.";
 inline const std::string next_pass_question = "Do you want to process the new leaves packages?";
 inline const std::string closing_line = "\nProgram Terminated Successfully\n";
 inline const std::string enter_prompt = "\n\nPress ENTER to continue... ";
+// The first line of the notice of ticked packages that the last look keeps.
+inline const std::string kept_heading = "These ticked packages are not deleted:";
 
 // The entries of the checklist on the screen, top to bottom, without their
 // tick boxes.

@@ -14,8 +14,6 @@
 
 namespace {
 
-const std::string kept_heading = "These ticked packages are not deleted:";
-
 // small_system() with package key changed by change.
 std::vector<package> changed_system(const std::string& key, void (*change)(std::vector<package>&, size_t)) {
   std::vector<package> system = small_system();

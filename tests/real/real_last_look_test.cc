@@ -11,8 +11,6 @@
 
 namespace {
 
-const std::string kept_heading = "These ticked packages are not deleted:";
-
 // Waits for the notice of kept packages to name each line, presses its OK.
 testing::AssertionResult notice_names(terminal& t, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {

@@ -43,8 +43,6 @@ constexpr unsigned first_seed = 1001;
 constexpr unsigned seeds_per_case = 16;
 constexpr unsigned case_count = 10;
 
-const std::string kept_heading = "These ticked packages are not deleted:";
-
 const char* replay_seed() {
   const char* seed = std::getenv("LEAFSWEEP_RANDOM_SEED");
   return seed != nullptr && *seed != '\0' ? seed : nullptr;
