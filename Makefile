@@ -24,15 +24,18 @@ test: deps all
 demo: deps all
 	sh demo/run-demo.sh $(BUILD)
 
-# The real-tool suite, in a build directory of its own: leafsweep against
-# the real package tool over scratch roots. The tool is LEAFSWEEP_REAL_PKG
-# from the environment when set (a BSD host's pkg), else pkg built once into
-# build-pkg/ by tools/build-pkg.sh.
+# The real-tool suite: leafsweep against the real package tool over scratch
+# roots, once for each release of pkg in PKG_VERSIONS, the releases the
+# target systems run: 2.8.4, the newest, and the older ones that DragonFly's
+# DPorts or a system not upgraded since may still hold. Each is built once
+# from its source into build-pkg/VERSION/ by tools/build-pkg.sh and tested in
+# build-real/VERSION/ (tools/test-real.sh); "make test-real
+# PKG_VERSIONS=1.19.2" runs one. With LEAFSWEEP_REAL_PKG in the environment
+# (a BSD host's pkg), the suite runs once, against that tool.
+PKG_VERSIONS = 2.8.4 2.0.6 1.21.3 1.19.2
+
 test-real: deps
-	pkg=`sh tools/build-pkg.sh build-pkg` && \
-	cmake -S . -B build-real $(CMAKE_FLAGS) -DLEAFSWEEP_REAL_PKG="$$pkg" && \
-	cmake --build build-real -j $(JOBS) --target real_tests && \
-	cd build-real && ctest -j $(JOBS) -L real --output-on-failure
+	JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" sh tools/test-real.sh $(PKG_VERSIONS)
 
 # The whole suite against the dialog library at the versions the target
 # systems ship: DragonFly's base system (1.3-20200327) and the newest
@@ -48,7 +51,7 @@ test-dialogs: deps
 # their own; the real-tool row needs the real tool too.
 bench:
 	sh tools/deps.sh libbenchmark-dev
-	pkg=`sh tools/build-pkg.sh build-pkg` && \
+	pkg=`sh tools/build-pkg.sh build-pkg 2.8.4` && \
 	cmake -S . -B build-bench -DLEAFSWEEP_BENCH=ON -DCMAKE_BUILD_TYPE=Release -DLEAFSWEEP_REAL_PKG="$$pkg"
 	cmake --build build-bench -j $(JOBS) --target startup_bench leaf_lines_bench last_look_bench
 	build-bench/bench/startup_bench

@@ -2,20 +2,30 @@
 # Prints the path of the real package tool that the real-tool tests and the
 # benchmarks run, building it first when needed.
 #
+#   tools/build-pkg.sh [BUILDDIR [VERSION]]
+#
 # With LEAFSWEEP_REAL_PKG set (on a BSD host, e.g. /usr/local/sbin/pkg), that
-# tool is used as it is. Otherwise pkg 2.8.4 is built from the source kept
-# with the project's test equipment (LEAFSWEEP_PKG_SOURCE, by default
-# ../shared/vendor/pkg beside the source tree) into the directory given as
-# the first argument (default build-pkg), once: a later call finds
-# BUILDDIR/dest/sbin/pkg and builds nothing. Build output goes to standard
-# error; standard output gets only the tool's absolute path.
+# tool is used as it is, whatever VERSION says. Otherwise pkg VERSION (by
+# default 2.8.4; also 2.0.6, 1.21.3 and 1.19.2, the releases the target
+# systems still run) is built from the source kept with the project's test
+# equipment (LEAFSWEEP_PKG_SOURCE, by default ../shared/vendor/pkg beside the
+# source tree) into BUILDDIR/VERSION (BUILDDIR by default build-pkg), once: a
+# later call finds BUILDDIR/VERSION/dest/sbin/pkg and builds nothing. Build
+# output goes to standard error; standard output gets only the tool's
+# absolute path.
 
 set -eu
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build-pkg}
+release=${2:-2.8.4}
 source_dir=${LEAFSWEEP_PKG_SOURCE:-$top/../shared/vendor/pkg}
-version=pkg-2.8.4
+version=pkg-$release
+# 2.8.4's patch came first and has no version in its name.
+case $release in
+  2.8.4) patch_file=system-sqlite.patch ;;
+  *) patch_file=system-sqlite-$release.patch ;;
+esac
 
 if [ -n "${LEAFSWEEP_REAL_PKG:-}" ]; then
   if [ ! -x "$LEAFSWEEP_REAL_PKG" ]; then
@@ -26,19 +36,19 @@ if [ -n "${LEAFSWEEP_REAL_PKG:-}" ]; then
   exit 0
 fi
 
-mkdir -p "$build"
-build=$(cd "$build" && pwd)
+mkdir -p "$build/$release"
+build=$(cd "$build/$release" && pwd)
 tool=$build/dest/sbin/pkg
 if [ -x "$tool" ]; then
   echo "$tool"
   exit 0
 fi
 
-if [ ! -f "$source_dir/$version.tar.xz" ] || [ ! -f "$source_dir/system-sqlite.patch" ]; then
+if [ ! -f "$source_dir/$version.tar.xz" ] || [ ! -f "$source_dir/$patch_file" ]; then
   cat >&2 <<MSG
-The real-tool tests need the package tool pkg, and there is none to use:
+The real-tool tests need the package tool pkg $release, and there is none to use:
   - either name an installed pkg: LEAFSWEEP_REAL_PKG=/usr/local/sbin/pkg make test-real
-  - or provide the source to build it from: $version.tar.xz and system-sqlite.patch
+  - or provide the source to build it from: $version.tar.xz and $patch_file
     in $source_dir (or set LEAFSWEEP_PKG_SOURCE to their directory).
 MSG
   exit 1
@@ -56,11 +66,13 @@ mkdir -p "$build/src" "$build/obj"
   cd "$build/src"
   xz -dc "$source_dir/$version.tar.xz" | tar -xf -
   cd "$version"
-  patch -s -p1 < "$source_dir/system-sqlite.patch"
+  patch -s -p1 < "$source_dir/$patch_file"
   cd "$build/obj"
   "$build/src/$version/configure" --prefix="$build/dest"
   make -j "${JOBS:-2}"
-  make install
+  # Some releases fail to install their documentation after the tool is in
+  # place; the tool is all the tests need, and it is checked below.
+  make install || [ -x "$tool" ]
 ) >&2
 if [ ! -x "$tool" ]; then
   echo "Building $version did not give $tool." >&2
