@@ -1,6 +1,7 @@
 #include "pkgtool/child_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,12 +58,24 @@ static void set_stream(int from, int stream, char* message) {
     child_failed(message);
 }
 
-pid_t start_child(const char* const argv[], int stdin_fd, int stdout_fd, int stderr_fd) {
+// The actions a child takes back before it executes, or null.
+struct child_signals {
+  const struct sigaction* interrupt;
+  const struct sigaction* quit;
+};
+
+static pid_t spawn_child(const char* const argv[], int stdin_fd, int stdout_fd, int stderr_fd,
+                         const child_signals* signals) {
   // The child shares our memory until it executes, so its message buffer is
   // set aside here and it touches nothing else of ours.
   char message[32];
   pid_t pid = vfork();
   if (pid == 0) {
+    // A child of vfork has signal actions of its own.
+    if (signals != nullptr) {
+      (void)sigaction(SIGINT, signals->interrupt, nullptr);
+      (void)sigaction(SIGQUIT, signals->quit, nullptr);
+    }
     set_stream(stdin_fd, STDIN_FILENO, message);
     set_stream(stdout_fd, STDOUT_FILENO, message);
     set_stream(stderr_fd, STDERR_FILENO, message);
@@ -70,6 +83,29 @@ pid_t start_child(const char* const argv[], int stdin_fd, int stdout_fd, int std
     child_failed(message);
   }
   return pid;
+}
+
+pid_t start_child(const char* const argv[], int stdin_fd, int stdout_fd, int stderr_fd) {
+  return spawn_child(argv, stdin_fd, stdout_fd, stderr_fd, nullptr);
+}
+
+int run_on_terminal(const char* const argv[], bool* started) {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  (void)sigemptyset(&ignore.sa_mask);
+  struct sigaction interrupt {};
+  struct sigaction quit {};
+  // Ignored before the child exists, so that no ^C falls between its start
+  // and the wait.
+  (void)sigaction(SIGINT, &ignore, &interrupt);
+  (void)sigaction(SIGQUIT, &ignore, &quit);
+  const child_signals usual{&interrupt, &quit};
+  pid_t pid = spawn_child(argv, -1, -1, -1, &usual);
+  *started = pid != -1;
+  int status = pid != -1 ? wait_for_child(pid) : -1;
+  (void)sigaction(SIGINT, &interrupt, nullptr);
+  (void)sigaction(SIGQUIT, &quit, nullptr);
+  return status;
 }
 
 int wait_for_child(pid_t pid) {

@@ -33,6 +33,14 @@ pid_t start_child(const char* const argv[], int stdin_fd, int stdout_fd, int std
 // when there is none to be had.
 int wait_for_child(pid_t pid);
 
+// Runs argv with the program's own standard streams, the terminal, and
+// waits until it has ended. Meanwhile ^C and ^\ are the child's alone: they
+// stop the tool, as the user means them to, and the program lives on to
+// tell what the tool left undone, as system(3) does. The child starts with
+// the actions the program had for them. Returns the wait status, or -1 when
+// there is none; started tells whether a child was created.
+int run_on_terminal(const char* const argv[], bool* started);
+
 // The standard output of a package tool query, read through a pipe. While
 // the pipe is open a resize does not interrupt its reads (resize_hold): a
 // query's output is read whole or not at all.

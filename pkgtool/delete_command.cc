@@ -55,7 +55,8 @@ bool needs_regex(const std::vector<const char*>& names) {
 }  // namespace
 
 const char** build_delete_argv(const std::vector<const char*>& names, bool dry_run) {
-  const size_t most_fixed_words = 10;
+  // The tool, two -o options with their words, delete, -C, -n, -y, -x and --.
+  const size_t most_fixed_words = 11;
   const bool regex = needs_regex(names);
   const size_t slots = sizeof(char*) * (most_fixed_words + names.size() + 1);
   size_t patterns = 0;
@@ -67,7 +68,7 @@ const char** build_delete_argv(const std::vector<const char*>& names, bool dry_r
   if (words == nullptr)
     return nullptr;
   size_t used = 0;
-  for (const char* word : {pkg_tool_path, alias_guard[0], alias_guard[1], "-o", "AUTOREMOVE=false", "delete"})
+  for (const char* word : {pkg_tool_path, alias_guard[0], alias_guard[1], "-o", "AUTOREMOVE=false", "delete", match_case})
     words[used++] = word;
   if (dry_run)
     words[used++] = "-n";

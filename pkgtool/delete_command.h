@@ -8,7 +8,8 @@
 std::vector<const char*> ticked_names();
 
 // The delete command's words: the tool, the alias guard, "-o",
-// "AUTOREMOVE=false", "delete", "-n" for a dry run, "-y", "--", the names,
+// "AUTOREMOVE=false", "delete", "-C" (match_case), "-n" for a dry run, "-y",
+// "--", the names,
 // and a null pointer. The names are the given strings, not copies, unless
 // one of them holds a "*", which would make pkg match every name as a glob
 // (and "font[misc]-1.0" then no longer matches itself): then "-x" comes

@@ -15,6 +15,7 @@
 #include "pkgtool/last_look.h"
 #include "pkgtool/resize_hold.h"
 #include "pkgtool/run_result.h"
+#include "pkgtool/state_query.h"
 #include "pkgtool/tool_messages.h"
 
 bool needs_enter_prompt(int wait_status) {
@@ -77,8 +78,32 @@ static last_look look_under_box(const std::vector<const char*>& ticked) {
   return look_before_deleting(ticked);
 }
 
+// After a delete command that failed or was stopped: which of the packages
+// it named are still installed, in one line before the Enter prompt, since
+// pkg's own words may not tell, and stops at the first it cannot delete.
+static void report_still_installed(const std::vector<const char*>& names) {
+  try {
+    package_states states;
+    if (!query_states(names, &states)) {
+      write_tool_messages();
+      (void)fputs("Could not tell which ticked packages are still installed.\n", stderr);
+      return;
+    }
+    std::string line;
+    for (const char* name : names) {
+      if (states.installed.count(name) != 0)
+        line += (line.empty() ? "" : ", ") + shown_name(name);
+    }
+    line = "Still installed: " + (line.empty() ? std::string("none") : line) + ".\n";
+    (void)fputs(line.c_str(), stderr);
+  } catch (const std::bad_alloc&) {
+    (void)fputs("Could not tell which ticked packages are still installed.\n", stderr);
+  }
+}
+
 int delete_selected() {
   std::unique_ptr<const char*[], free_deleter> argv;
+  std::vector<const char*> deletable;
   try {
     std::vector<const char*> ticked = ticked_names();
     if (ticked.empty()) {
@@ -97,6 +122,7 @@ int delete_selected() {
     if (look.deletable.empty())
       return go_on;
     argv.reset(build_delete_argv(look.deletable, false));
+    deletable.swap(look.deletable);
   } catch (const std::bad_alloc&) {
   }
   if (argv == nullptr) {
@@ -107,13 +133,16 @@ int delete_selected() {
   // The tool talks to the user on the plain terminal.
   if (!isendwin())
     endwin();
-  pid_t pid = start_child(argv.get(), -1, -1, -1);
+  bool started = false;
+  const int status = run_on_terminal(argv.get(), &started);
   argv.reset();
-  if (pid == -1) {
+  if (!started) {
     show_notice(nullptr, "Can not fork()", 5, 18);
     return run_failed;
   }
-  if (needs_enter_prompt(wait_for_child(pid)))
+  if (needs_enter_prompt(status)) {
+    report_still_installed(deletable);
     wait_for_enter();
+  }
   return go_on;
 }

@@ -81,7 +81,7 @@ std::string removal_key(const std::string& removal) {
 
 // Sorts the lines of the list into the names asked about and the others.
 dry_run understood(const std::vector<std::string>& removed, const std::vector<const char*>& names) {
-  dry_run run{dry_run_outcome::answered, 0, std::vector<std::string>(names.size()), {}, {}};
+  dry_run run{dry_run_outcome::answered, 0, std::vector<std::string>(names.size()), {}, {}, {}};
   std::unordered_map<std::string, size_t> asked;
   for (size_t i = 0; i < names.size(); ++i)
     asked.emplace(names[i], i);
@@ -95,14 +95,16 @@ dry_run understood(const std::vector<std::string>& removed, const std::vector<co
         break;
       }
     }
-    if (!found)
+    if (!found) {
       run.others.push_back(removal_key(removal));
+      run.other_names.push_back(removal.substr(0, removal.find(": ")));
+    }
   }
   return run;
 }
 
-const dry_run not_understood{dry_run_outcome::not_understood, 0, {}, {}, {}};
-const dry_run tool_failed{dry_run_outcome::tool_failed, 0, {}, {}, {}};
+const dry_run not_understood{dry_run_outcome::not_understood, 0, {}, {}, {}, {}};
+const dry_run tool_failed{dry_run_outcome::tool_failed, 0, {}, {}, {}, {}};
 
 // pkg's refusal to remove what a locked package needs: one line
 // "pkg: LOCKED is locked cannot delete NAME" for each, then "Cannot perform
@@ -147,7 +149,7 @@ dry_run read_dry_run(const std::string& output, const std::string& errors, int w
     std::vector<std::string> lockers = status == 1 ? lockers_of(errors) : std::vector<std::string>{};
     if (lockers.empty())
       return tool_failed;
-    return {dry_run_outcome::refused, 0, {}, {}, lockers};
+    return {dry_run_outcome::refused, 0, {}, {}, {}, lockers};
   }
   if (!exited_cleanly(wait_status))
     return tool_failed;
@@ -187,12 +189,12 @@ dry_run read_dry_run(const std::string& output, const std::string& errors, int w
 dry_run run_dry_run(const std::vector<const char*>& names) {
   std::unique_ptr<const char*[], free_deleter> argv(build_delete_argv(names, true));
   if (argv == nullptr)
-    return {dry_run_outcome::not_started, ENOMEM, {}, {}, {}};
+    return {dry_run_outcome::not_started, ENOMEM, {}, {}, {}, {}};
   tool_answer answer = run_query(argv.get(), true);
   std::unique_ptr<char, free_deleter> text(answer.output.text);
   if (answer.output.error != 0) {
     keep_tool_words(answer.errors);
-    return {answer.started ? dry_run_outcome::not_read : dry_run_outcome::not_started, answer.output.error, {}, {}, {}};
+    return {answer.started ? dry_run_outcome::not_read : dry_run_outcome::not_started, answer.output.error, {}, {}, {}, {}};
   }
   dry_run run = read_dry_run(text != nullptr ? std::string(text.get(), answer.output.length) : std::string(),
                              answer.errors, answer.status, names);

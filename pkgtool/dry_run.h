@@ -28,6 +28,8 @@ struct dry_run {
   // Every other package that pkg would remove, as "NAME-VERSION", in the
   // tool's order.
   std::vector<std::string> others;
+  // The NAME of each of others, as pkg lists it.
+  std::vector<std::string> other_names;
   // The locked packages that pkg named when it refused, in its words.
   std::vector<std::string> lockers;
 };

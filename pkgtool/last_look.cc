@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <new>
 #include <set>
@@ -13,14 +15,19 @@
 #include "pkgtool/heap.h"
 #include "pkgtool/leaf_query.h"
 #include "pkgtool/run_result.h"
+#include "pkgtool/state_query.h"
+#include "pkgtool/taken_along.h"
 #include "pkgtool/tool_path.h"
 #include "pkgtool/tool_text.h"
 
 namespace {
 
-int collect_name(const leaf_line& line, void* names) {
+// The leaves, by key: whether each is vital.
+using leaf_states = std::map<std::string, bool>;
+
+int collect_leaf(const leaf_line& line, void* leaves) {
   try {
-    static_cast<std::set<std::string>*>(names)->insert(package_name(line.key));
+    (*static_cast<leaf_states*>(leaves))[package_name(line.key)] = strcmp(line.comment, "1") == 0;
   } catch (const std::bad_alloc&) {
     return ENOMEM;
   }
@@ -40,48 +47,10 @@ std::string listing(const std::vector<std::string>& others) {
 
 std::string locked_and_needs_it(const dry_run& refusal) { return refusal.lockers[0] + " is locked and needs it"; }
 
-// Which packages are installed, and of those which are locked or vital.
-struct package_states {
-  std::set<std::string> installed;
-  std::set<std::string> locked;
-  std::set<std::string> vital;
-};
-
-// Whether each of names is installed, locked and vital:
-// "name-version<TAB>0 or 1<TAB>0 or 1" for each installed one. False when the
-// tool gave no answer.
-bool query_states(const std::vector<const char*>& names, package_states* states) {
-  std::vector<const char*> argv{pkg_tool_path, alias_guard[0], alias_guard[1], "query", "%n-%v\\t%k\\t%V"};
-  argv.insert(argv.end(), names.begin(), names.end());
-  argv.push_back(nullptr);
-  tool_answer answer = run_query(argv.data());
-  std::unique_ptr<char, free_deleter> text(answer.output.text);
-  const int status = answer.status;
-  if (answer.output.error != 0)
-    return false;
-  // The tool exits with 1, and says nothing, when it found none of them.
-  if (text == nullptr)
-    return !answer.wrote_errors && status != -1 && WIFEXITED(status) &&
-           (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1);
-  if (!exited_cleanly(status))
-    return false;
-  for (const std::string& row : lines_of(text.get())) {
-    size_t vital = row.rfind('\t');
-    size_t locked = vital == std::string::npos || vital == 0 ? std::string::npos : row.rfind('\t', vital - 1);
-    if (locked == std::string::npos)
-      continue;
-    const std::string key = row.substr(0, locked);
-    states->installed.insert(key);
-    if (row.compare(locked + 1, vital - locked - 1, "1") == 0)
-      states->locked.insert(key);
-    if (row.compare(vital + 1, std::string::npos, "1") == 0)
-      states->vital.insert(key);
-  }
-  return true;
-}
-
-// Why each of names, ticked but no longer a leaf, is kept.
-void explain_no_longer_leaves(const std::vector<const char*>& names, std::vector<kept_package>* kept) {
+// Why each of names, ticked but no longer a leaf, is kept. What it would
+// take along is told beyond the candidates, which may go anyway.
+void explain_no_longer_leaves(const std::vector<const char*>& names, const std::vector<const char*>& candidates,
+                              std::vector<kept_package>* kept) {
   if (names.empty())
     return;
   package_states states;
@@ -95,13 +64,25 @@ void explain_no_longer_leaves(const std::vector<const char*>& names, std::vector
     } else if (answered) {
       // Something needs it now; pkg's dry run names what.
       dry_run alone = run_dry_run({name});
+      std::vector<std::string> beyond;
+      for (const std::string& other : alone.others) {
+        if (std::find(candidates.begin(), candidates.end(), other) == candidates.end())
+          beyond.push_back(other);
+      }
       if (alone.outcome == dry_run_outcome::refused)
         reason = locked_and_needs_it(alone);
-      else if (alone.outcome == dry_run_outcome::answered && !alone.others.empty())
-        reason = "deleting it would also delete " + listing(alone.others);
+      else if (alone.outcome == dry_run_outcome::answered && !beyond.empty())
+        reason = "deleting it would also delete " + listing(beyond);
     }
     kept->push_back({name, reason});
   }
+}
+
+// pkg refuses to delete a vital package, yet before 2.0 its dry run lists
+// one like any other; so the leaf query tells which are vital, and those
+// never reach a dry run.
+std::string vital_reason(const char* name) {
+  return std::string("it is vital (pkg set -v 0 ") + name + " would allow deleting it)";
 }
 
 bool is_pkg_itself(const std::string& name) { return name == "pkg" || name == "pkg-devel"; }
@@ -125,14 +106,6 @@ class set_grower {
   bool grow(const std::vector<const char*>& candidates) {
     in_play_.clear();
     in_play_.insert(candidates.begin(), candidates.end());
-    // The chunks still to join, the next one last. A half may come with the
-    // answer for the set with it: that of the whole chunk, which holds once
-    // the other half has joined whole, and the set has grown by just that.
-    struct pending {
-      std::vector<const char*> chunk;
-      std::shared_ptr<const dry_run> known;
-      size_t known_size;
-    };
     std::vector<pending> chunks{{candidates, nullptr, 0}};
     while (!chunks.empty() && failure_.empty()) {
       pending next = std::move(chunks.back());
@@ -146,6 +119,8 @@ class set_grower {
         break;
       if (run.outcome == dry_run_outcome::answered && beyond_play(run.others).empty()) {
         join(names, run);
+      } else if (first_search(next.chunk) && sort_out_by_links(next.chunk, run, &chunks)) {
+        continue;
       } else if (next.chunk.size() == 1) {
         keep(next.chunk[0], run);
         // The rest of the list most likely joins whole now: one dry run of
@@ -179,6 +154,26 @@ class set_grower {
   const std::string& failure() const { return failure_; }
 
  private:
+  // A chunk still to join. A half may come with the answer for the set with
+  // it: that of the whole chunk, which holds once the other half has joined
+  // whole, and the set has grown by just that.
+  struct pending {
+    std::vector<const char*> chunk;
+    std::shared_ptr<const dry_run> known;
+    size_t known_size;
+  };
+
+  // Whether the set is about to be searched for the first time in the look:
+  // the links are read then, once, to tell at once which candidates bring
+  // others along. Later searches, after the system changed under the look,
+  // halve.
+  bool first_search(const std::vector<const char*>& chunk) {
+    if (links_tried_ || !set_.empty() || chunk.size() < 2)
+      return false;
+    links_tried_ = true;
+    return true;
+  }
+
   dry_run ask(const std::vector<const char*>& names) {
     ++runs_;
     dry_run run = run_dry_run(names);
@@ -206,6 +201,40 @@ class set_grower {
     if (removes_exactly(run) && joined.size() == names.size())
       checked_at_ = runs_;
     set_.swap(joined);
+  }
+
+  // Keeps the candidates of chunk, all of them in play, that the links show
+  // to take others along, and leaves the rest to join next. run is chunk's
+  // own dry run, which the links must explain. False, and nothing changed,
+  // when they do not.
+  bool sort_out_by_links(const std::vector<const char*>& chunk, const dry_run& run, std::vector<pending>* chunks) {
+    package_links links;
+    if (!links.read() || !links.agree_with(chunk, run))
+      return false;
+    std::vector<const char*> candidates;
+    for (size_t i = 0; i < chunk.size(); ++i) {
+      // What pkg did not list, or will not delete, is out of play as when
+      // a chunk joins.
+      if (run.outcome == dry_run_outcome::answered && run.listed[i].empty()) {
+        unlisted_.push_back(chunk[i]);
+        in_play_.erase(chunk[i]);
+      } else if (run.outcome == dry_run_outcome::answered && is_pkg_itself(run.listed[i])) {
+        keep_as(chunk[i], "pkg does not delete itself");
+      } else {
+        candidates.push_back(chunk[i]);
+      }
+    }
+    link_split split = split_by_links(links, candidates, in_play_);
+    for (const link_keep& k : split.kept) {
+      if (!k.locker.empty())
+        keep_as(k.key, k.locker + " is locked and needs it");
+      else if (!k.alone.empty())
+        keep_as(k.key, "deleting it would also delete " + listing(k.alone));
+      else
+        keep_as(k.key, "deleting it with the others would also delete " + listing(k.with_others));
+    }
+    chunks->push_back({split.go, nullptr, 0});
+    return true;
   }
 
   // The packages of others that are no candidates still in play.
@@ -257,6 +286,7 @@ class set_grower {
   std::string failure_;
   long runs_ = 0;
   long checked_at_ = -1;
+  bool links_tried_ = false;
 };
 
 // Why each of names, which pkg's dry run did not list, is kept. False when
@@ -273,7 +303,7 @@ bool explain_unlisted(const std::vector<const char*>& names, std::vector<kept_pa
     else if (states.locked.count(name) != 0)
       kept->push_back({name, "it has been locked"});
     else if (states.vital.count(name) != 0)
-      kept->push_back({name, std::string("it is vital (pkg set -v 0 ") + name + " would allow deleting it)"});
+      kept->push_back({name, vital_reason(name)});
     else
       kept->push_back({name, "pkg cannot match this name exactly"});
   }
@@ -285,8 +315,8 @@ last_look failed(const std::string& why) { return {run_failed, {}, {}, why}; }
 }  // namespace
 
 last_look look_before_deleting(const std::vector<const char*>& ticked) {
-  std::set<std::string> leaves;
-  leaf_query_result query = run_leaf_query(collect_name, &leaves);
+  leaf_states leaves;
+  leaf_query_result query = run_leaf_query(collect_leaf, &leaves, leaf_column::vital);
   if (query.start_error != 0 || query.read_error != 0 || query.tool_failed) {
     char line[leaf_query_failure_size];
     return failed(leaf_query_failure_line(query, line, sizeof line));
@@ -295,9 +325,16 @@ last_look look_before_deleting(const std::vector<const char*>& ticked) {
   last_look look{go_on, {}, {}, {}};
   std::vector<const char*> candidates;
   std::vector<const char*> no_longer_leaves;
-  for (const char* name : ticked)
-    (leaves.count(name) != 0 ? candidates : no_longer_leaves).push_back(name);
-  explain_no_longer_leaves(no_longer_leaves, &look.kept);
+  for (const char* name : ticked) {
+    auto leaf = leaves.find(name);
+    if (leaf == leaves.end())
+      no_longer_leaves.push_back(name);
+    else if (leaf->second)
+      look.kept.push_back({name, vital_reason(name)});
+    else
+      candidates.push_back(name);
+  }
+  explain_no_longer_leaves(no_longer_leaves, candidates, &look.kept);
 
   // The set's own dry run comes last. When it takes along a candidate that
   // was kept after all, or the system changed under the look, the set found

@@ -8,10 +8,10 @@
 #include "pkgtool/tool_messages.h"
 #include "pkgtool/tool_path.h"
 
-leaf_query_result run_leaf_query(leaf_line_taker take, void* context) {
+leaf_query_result run_leaf_query(leaf_line_taker take, void* context, leaf_column column) {
   // The tool itself turns the two characters \t into a tab.
-  const char* const argv[] = {pkg_tool_path, alias_guard[0], alias_guard[1], "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c",
-                              nullptr};
+  const char* format = column == leaf_column::vital ? "%n-%v\\t%V" : "%n-%v\\t%c";
+  const char* const argv[] = {pkg_tool_path, alias_guard[0], alias_guard[1], "query", "-e", "%#r=0 && %k=0", format, nullptr};
   leaf_query_result result{0, 0, false};
   tool_pipe query;
   if (!query.open(argv)) {

@@ -12,9 +12,14 @@ struct leaf_query_result {
   bool tool_failed;  // it exited with a status other than 0, or died
 };
 
+// What follows the key on each line of the leaf query: the package's
+// one-line comment for the checklist, or, for the last look before a delete
+// command, "1" for a vital package and "0" for any other.
+enum class leaf_column { comment, vital };
+
 // Runs the leaf query, the packages that nothing depends on and that are not
 // locked, and hands each line of its output to take.
-leaf_query_result run_leaf_query(leaf_line_taker take, void* context);
+leaf_query_result run_leaf_query(leaf_line_taker take, void* context, leaf_column column = leaf_column::comment);
 
 // The line that tells why a run of the leaf query failed: it could not be
 // started, its output was not read whole, or it failed. It may be written

@@ -12,4 +12,11 @@ extern const char pkg_tool_path[];
 // the tool; every other setting still comes from the configuration file.
 constexpr const char* alias_guard[] = {"-o", "ALIAS=x=x"};
 
+// The option, right after the command word, of every command line that
+// names packages: the names match with case. Releases before 2.8 match
+// without case unless told otherwise, and take no word of the
+// configuration file for it, so "foo-1.0" named "Foo-1.0" as well; from
+// 2.8 on the configuration file may say so.
+constexpr const char* match_case = "-C";
+
 #endif
