@@ -4,6 +4,7 @@
 #define LEAFSWEEP_TESTS_E2E_PACKAGE_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct package {
@@ -20,6 +21,9 @@ struct package {
   std::vector<std::string> provides{}, requires{};
   // A shell script that the real tool runs before it deletes the package.
   std::string pre_deinstall{};
+  // Further files the real tool's package holds: each path relative to the
+  // root, and the file on this machine whose bytes it gets.
+  std::vector<std::pair<std::string, std::string>> copies{};
   std::string key() const { return name + "-" + version; }
 };
 

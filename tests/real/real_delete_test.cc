@@ -69,10 +69,12 @@ TEST_F(real_tool_run, a_database_locked_by_another_pkg_ends_in_the_enter_prompt_
   terminal holder(holder_options);
   ASSERT_TRUE(holder.wait_for_text("vim-9.0.2116: lock this package?"));
 
-  // The tool gives up after its retries, a few seconds.
+  // The tool gives up after its retries, a few seconds; a query still
+  // reads the database, and finds nano there.
   press_ok();
   ASSERT_TRUE(t.wait_for_stderr(enter_prompt, 120));
   EXPECT_NE(t.stderr_text().find("locked by another process"), std::string::npos) << t.stderr_text();
+  EXPECT_NE(t.stderr_text().find("Still installed: nano-7.2.\n" + enter_prompt), std::string::npos) << t.stderr_text();
 
   holder.type("n");
   holder.key(VTERM_KEY_ENTER);
@@ -176,5 +178,50 @@ INSTANTIATE_TEST_SUITE_P(cases, vital_ticked,
                          testing::Values(vital_case{"with_another", {"doas-6.3p12", "nano-7.2"}, {"nano-7.2"}},
                                          vital_case{"alone", {"doas-6.3p12"}, {}}),
                          [](const testing::TestParamInfo<vital_case>& info) { return info.param.name; });
+
+// A package script that fails ends pkg's delete command partway (under
+// DEVELOPER_MODE pkg takes a failing script for a fatal error): what pkg's
+// order reached first is gone, the rest stays, and pkg's words do not say
+// which. One line names the ticked packages still installed, before the
+// Enter prompt.
+TEST_F(real_tool_run, a_failed_delete_names_the_ticked_packages_still_installed) {
+  write_file("pkg.conf", "DEVELOPER_MODE: true\n");
+  std::vector<package> system = real_system();
+  package failing{"failing", "1.0", "Its deinstall script fails", {}, {"Its deinstall script exits with 1."}};
+  failing.pre_deinstall = "exit 1\n";
+  system.push_back(failing);
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  const std::vector<std::string> leaves = tool_leaves_now();
+  terminal& t = start_real();
+  ASSERT_TRUE(wait_for_listed(leaves));
+  // In the checklist's order, which the line follows.
+  const std::vector<std::string> ticked{"failing-1.0", "nano-7.2", "vim-9.0.2116"};
+  ASSERT_TRUE(std::is_sorted(ticked.begin(), ticked.end(), [&](const std::string& a, const std::string& b) {
+    return std::find(leaves.begin(), leaves.end(), a) < std::find(leaves.begin(), leaves.end(), b);
+  }));
+  for (const std::string& key : ticked)
+    tick(key);
+  press_ok();
+  ASSERT_TRUE(t.wait_for_stderr(enter_prompt, 120)) << t.describe();
+  const std::vector<std::string> rows = database_rows();
+  std::vector<std::string> stayed_keys;
+  std::string stayed;
+  for (const std::string& key : ticked) {
+    if (std::find(rows.begin(), rows.end(), key) != rows.end()) {
+      stayed_keys.push_back(key);
+      stayed += (stayed.empty() ? "" : ", ") + key;
+    }
+  }
+  EXPECT_NE(stayed.find("failing-1.0"), std::string::npos);
+  EXPECT_EQ(sorted(without(before, rows)), sorted(without(ticked, stayed_keys)));
+  const std::string errors = t.stderr_text();
+  EXPECT_NE(errors.find("DEINSTALL script failed"), std::string::npos) << errors;
+  EXPECT_EQ(errors.substr(errors.find("Still installed: ")), "Still installed: " + stayed + ".\n" + enter_prompt);
+  t.key(VTERM_KEY_ENTER);
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+}
 
 }  // namespace

@@ -300,4 +300,35 @@ TEST_F(real_tool_run, package_scripts_see_the_system_path) {
   EXPECT_EQ(line, "/sbin:/bin:/usr/sbin:/usr/bin:/usr/local/sbin:/usr/local/bin");
 }
 
+// Releases before 2.8 match names without case unless told, and 2.8 does
+// so when pkg.conf says so: "foo-1.0" would then also name "Foo-1.0". Every
+// command line matches with case, so Help shows foo's own description, and
+// foo goes while Foo stays.
+TEST_F(real_tool_run, names_match_with_case_whatever_pkg_conf_says) {
+  write_file("pkg.conf", "CASE_SENSITIVE_MATCH: false\n");
+  std::vector<package> system = real_system();
+  system.push_back({"foo", "1.0", "The twin in lower case", {}, {"foo is written in lower case."}});
+  system.push_back({"Foo", "1.0", "The twin in upper case", {}, {"Foo is written with a capital."}});
+  add_packages(system);
+  const std::vector<std::string> before = database_rows();
+  // Tall enough to show every leaf.
+  terminal& t = start_real(30, 80);
+  ASSERT_TRUE(wait_for_listed(tool_leaves_now()));
+  highlight("foo-1.0");
+  press_help(t);
+  ASSERT_TRUE(t.wait_for_text("foo is written in lower case."));
+  EXPECT_FALSE(t.contains("Foo is written with a capital."));
+  press_ok();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("foo-1.0");
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  EXPECT_FALSE(t.contains(kept_heading));
+  EXPECT_EQ(database_rows(), without(before, {"foo-1.0", "nano-7.2"}));
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), closing_line);
+}
+
 }  // namespace

@@ -71,8 +71,11 @@ std::string manifest(const package& p, const std::map<std::string, const package
   }
   if (!p.pre_deinstall.empty())
     text += "}\nscripts: {\n  pre-deinstall: " + ucl_string(p.pre_deinstall) + "\n";
-  return text + "}\n" + ucl_list("provides", p.provides) + ucl_list("requires", p.requires) + "files: {\n  " +
-         ucl_string("/" + package_file(p)) + ": \"\"\n}\n";
+  text += "}\n" + ucl_list("provides", p.provides) + ucl_list("requires", p.requires) + "files: {\n  " +
+          ucl_string("/" + package_file(p)) + ": \"\"\n";
+  for (const auto& copy : p.copies)
+    text += "  " + ucl_string("/" + copy.first) + ": \"\"\n";
+  return text + "}\n";
 }
 
 // FNV-1a, 64 bits: enough to tell sets of manifests apart.
@@ -205,6 +208,10 @@ std::string made_packages(const std::vector<package>& packages, const std::strin
     const std::string stage = work + "/stage/" + p.name;
     fs::create_directories(fs::path(stage + "/" + package_file(p)).parent_path());
     write_file(stage + "/" + package_file(p), p.key() + "\n");
+    for (const auto& copy : p.copies) {
+      fs::create_directories(fs::path(stage + "/" + copy.first).parent_path());
+      fs::copy_file(copy.second, stage + "/" + copy.first, fs::copy_options::overwrite_existing);
+    }
     write_file(work + "/manifest", manifests[i]);
     // pkg create takes no root: with one it would look for the staged
     // files inside it. The database directory it is given is scratch too.
