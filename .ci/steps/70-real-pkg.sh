@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The real-tool suite: builds pkg from its source (a few minutes), then runs
-# leafsweep against it over scratch roots.
+# The real-tool suite: builds each release of pkg the target systems run
+# from its source (a few minutes each), then runs leafsweep against each of
+# them over scratch roots.
 set -euo pipefail
 make test-real

@@ -1,7 +1,8 @@
 // Random systems against the real package tool: each case makes a small
 // system from a seed (dependencies, capabilities with one or two
 // providers, locked, vital and automatic packages, pkg itself, a name with
-// "*", sometimes AUTOREMOVE in pkg.conf), shows its checklist, changes the
+// "*", twins whose names differ only in case, sometimes AUTOREMOVE or
+// matching without case in pkg.conf), shows its checklist, changes the
 // system while the checklist is open (a package that needs a shown leaf is
 // installed, a leaf is locked or deleted), ticks a few leaves and presses
 // OK. Whatever follows, two things must hold afterwards: nothing but
@@ -93,6 +94,9 @@ struct random_system {
   std::vector<later_package> later;
   std::vector<change> changes;
   bool autoremove = false;
+  // pkg.conf says to match names without case, as releases before 2.8 do
+  // by default.
+  bool without_case = false;
 };
 
 bool is_glob(const std::string& name) { return name.find_first_of("*?[") != std::string::npos; }
@@ -256,7 +260,8 @@ random_system make_random_system(unsigned seed) {
   s.autoremove = names.chance(1, 3);
 
   // The changes while the checklist is open, to shown leaves other than
-  // those whose name is a glob.
+  // those whose name is a glob. The test's own commands match names with
+  // case, as the program's do.
   std::vector<std::string> leaves;
   for (const std::string& name : model_leaves(s.installed)) {
     if (!is_glob(name))
@@ -281,6 +286,19 @@ random_system make_random_system(unsigned seed) {
       s.changes.push_back({kind == 1 ? change::lock : change::remove, 0, target});
     }
   }
+  // A twin of a leaf whose name differs only in case, which a name that
+  // matched without case would name too.
+  if (!leaves.empty() && names.chance(1, 4)) {
+    const std::string& leaf = names.pick(leaves);
+    std::string twin = leaf;
+    twin[0] = static_cast<char>(twin[0] - 'a' + 'A');
+    if (names.take(twin)) {
+      const package& original = *std::find_if(s.installed.begin(), s.installed.end(),
+                                              [&](const package& p) { return p.name == leaf; });
+      s.installed.push_back(make_package(twin, names.chance(1, 2) ? original.version : random_version(names), seed));
+    }
+  }
+  s.without_case = names.chance(1, 3);
   return s;
 }
 
@@ -591,6 +609,7 @@ std::string describe(const random_system& s) {
     out << "\n";
   }
   out << "  AUTOREMOVE in pkg.conf: " << (s.autoremove ? "yes" : "no") << "\n";
+  out << "  CASE_SENSITIVE_MATCH: false in pkg.conf: " << (s.without_case ? "yes" : "no") << "\n";
   return out.str();
 }
 
@@ -612,8 +631,8 @@ void random_run::run_seed(unsigned seed) {
 
   // The root, made as add_to_new_root makes one, from packages made for
   // every package of the case, those added later included.
-  if (s.autoremove)
-    write_file("pkg.conf", "AUTOREMOVE: true\n");
+  write_file("pkg.conf", std::string(s.autoremove ? "AUTOREMOVE: true\n" : "") +
+                             (s.without_case ? "CASE_SENSITIVE_MATCH: false\n" : ""));
   const std::string made = made_packages(every, REAL_PACKAGE_CACHE);
   std::filesystem::create_directories(path("root/var/db/pkg"));
   std::vector<std::string> add{"add"};
@@ -623,12 +642,12 @@ void random_run::run_seed(unsigned seed) {
   ASSERT_TRUE(added.ok()) << added.output << added.errors << story;
   for (const package& p : s.installed) {
     if (p.locked) {
-      tool_result locked = tool({"lock", "-y", p.name});
+      tool_result locked = tool({"lock", "-C", "-y", p.name});
       ASSERT_TRUE(locked.ok()) << locked.output << locked.errors;
     }
   }
   for (const std::string& name : s.automatic) {
-    tool_result marked = tool({"set", "-y", "-A", "1", name});
+    tool_result marked = tool({"set", "-C", "-y", "-A", "1", name});
     ASSERT_TRUE(marked.ok()) << marked.output << marked.errors;
   }
   remember_comments(every);
@@ -690,14 +709,14 @@ void random_run::run_seed(unsigned seed) {
         continue;
       commands.push_back({"add", made + "/" + l.p.key() + ".pkg"});
       if (l.lock)
-        commands.push_back({"lock", "-y", l.p.name});
+        commands.push_back({"lock", "-C", "-y", l.p.name});
     } else if (!installed_now(c.name)) {
       continue;
     } else if (c.kind == change::lock) {
       // pkg before 2.8 fails to lock a package that is locked already.
       const database now = read_database();
       if (std::none_of(now.begin(), now.end(), [&](const auto& e) { return e.second.name == c.name && e.second.locked; }))
-        commands.push_back({"lock", "-y", c.name});
+        commands.push_back({"lock", "-C", "-y", c.name});
     } else {
       const database now = read_database();
       auto found = std::find_if(now.begin(), now.end(), [&](const auto& e) { return e.second.name == c.name; });
@@ -707,7 +726,7 @@ void random_run::run_seed(unsigned seed) {
       if (is_tool_itself(c.name) || found->second.vital ||
           std::any_of(along.begin(), along.end(), [&](const std::string& key) { return now.at(key).locked; }))
         continue;
-      commands.push_back({"delete", "-y", c.name});
+      commands.push_back({"delete", "-C", "-y", c.name});
     }
     for (const std::vector<std::string>& command : commands) {
       story += "meanwhile: pkg";
