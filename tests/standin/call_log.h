@@ -35,12 +35,34 @@ struct pkg_call {
 inline const char* const pkg_alias_guard = "ALIAS=x=x";
 inline const char* const pkg_leaf_query_where = "%#r=0 && %k=0";
 inline const char* const pkg_leaf_query_format = "%n-%v\\t%c";         // backslash, 't'
+inline const char* const pkg_leaf_query_vital_format = "%n-%v\\t%V";   // the form right before a delete
 inline const char* const pkg_state_query_format = "%n-%v\\t%k\\t%V";  // backslash, 't', twice
+
+// The formats of the whole-database queries that tell along which links a
+// delete takes other packages with it: dependencies, required and provided
+// capabilities, required and provided shared libraries. The required ones
+// carry the lock flag (%k) too.
+inline const char* const pkg_link_depends_format = "%n-%v\\t%k\\t%dn";
+inline const char* const pkg_link_requires_format = "%n-%v\\t%k\\t%Y";
+inline const char* const pkg_link_provides_format = "%n-%v\\t%y";
+inline const char* const pkg_link_shlib_requires_format = "%n-%v\\t%k\\t%B";
+inline const char* const pkg_link_shlib_provides_format = "%n-%v\\t%b";
+inline const char* const pkg_link_query_formats[] = {pkg_link_depends_format, pkg_link_requires_format,
+                                                     pkg_link_provides_format, pkg_link_shlib_requires_format,
+                                                     pkg_link_shlib_provides_format};
 
 // The whole environment the program gives every child.
 inline const char* const pkg_child_path = "PATH=/sbin:/bin:/usr/sbin:/usr/bin:/usr/local/sbin:/usr/local/bin";
 
-enum class pkg_call_kind { leaf_query, description_query, state_query, dry_run, delete_packages, unexpected };
+enum class pkg_call_kind {
+    leaf_query,
+    description_query,
+    state_query,
+    link_query,
+    dry_run,
+    delete_packages,
+    unexpected
+};
 
 namespace pkg_call_log_detail {
 // Whether argv[1..] starts with the words of head, in order.
@@ -54,10 +76,10 @@ inline bool starts_with(const pkg_call& c, const std::vector<std::string>& head)
 inline std::vector<std::string> query_head() { return {"-o", pkg_alias_guard, "query"}; }
 
 // Where the words after "--" start when argv[1..] is the guard, "-o
-// AUTOREMOVE=false delete", FLAGS, an optional "-x", "--" and at least one
-// word; 0 when it is not.
+// AUTOREMOVE=false delete -C", FLAGS, an optional "-x", "--" and at least
+// one word; 0 when it is not.
 inline std::size_t delete_words_at(const pkg_call& c, const std::vector<std::string>& flags) {
-    std::vector<std::string> head{"-o", pkg_alias_guard, "-o", "AUTOREMOVE=false", "delete"};
+    std::vector<std::string> head{"-o", pkg_alias_guard, "-o", "AUTOREMOVE=false", "delete", "-C"};
     head.insert(head.end(), flags.begin(), flags.end());
     if (!starts_with(c, head)) return 0;
     std::size_t at = 1 + head.size();
@@ -69,25 +91,50 @@ inline std::size_t delete_words_at(const pkg_call& c, const std::vector<std::str
 inline std::size_t dry_run_words_at(const pkg_call& c) { return delete_words_at(c, {"-n", "-y"}); }
 
 inline std::size_t deleted_words_at(const pkg_call& c) { return delete_words_at(c, {"-y"}); }
+
+// Whether c is the leaf query in its form with the format given.
+inline bool is_leaf_query_with(const pkg_call& c, const char* format) {
+    std::vector<std::string> words = query_head();
+    words.insert(words.end(), {"-e", pkg_leaf_query_where, format});
+    return c.args.size() == 1 + words.size() && starts_with(c, words);
+}
 }  // namespace pkg_call_log_detail
 
+// Both forms: the checklist's, with the comment, and the one with the vital
+// flag that the program runs right before it deletes.
 inline bool is_leaf_query(const pkg_call& c) {
-    std::vector<std::string> words = pkg_call_log_detail::query_head();
-    words.insert(words.end(), {"-e", pkg_leaf_query_where, pkg_leaf_query_format});
-    return c.args.size() == 1 + words.size() && pkg_call_log_detail::starts_with(c, words);
+    return pkg_call_log_detail::is_leaf_query_with(c, pkg_leaf_query_format) ||
+           pkg_call_log_detail::is_leaf_query_with(c, pkg_leaf_query_vital_format);
+}
+
+// Whether c is the leaf query's form with the vital flag.
+inline bool asks_vital(const pkg_call& c) {
+    return pkg_call_log_detail::is_leaf_query_with(c, pkg_leaf_query_vital_format);
 }
 
 inline bool is_description_query(const pkg_call& c) {
     std::vector<std::string> head = pkg_call_log_detail::query_head();
-    head.emplace_back("%e");
+    head.insert(head.end(), {"-C", "%e"});
     return c.args.size() == 1 + head.size() + 1 && pkg_call_log_detail::starts_with(c, head);
 }
 
 inline bool is_state_query(const pkg_call& c) {
     std::vector<std::string> head = pkg_call_log_detail::query_head();
-    head.emplace_back(pkg_state_query_format);
+    head.insert(head.end(), {"-C", pkg_state_query_format});
     return c.args.size() > 1 + head.size() && pkg_call_log_detail::starts_with(c, head);
 }
+
+// The format of a link query, one of pkg_link_query_formats ("" if c is not
+// one). A link query has no words after its format.
+inline std::string link_query_format(const pkg_call& c) {
+    const std::vector<std::string> head = pkg_call_log_detail::query_head();
+    if (c.args.size() != 1 + head.size() + 1 || !pkg_call_log_detail::starts_with(c, head)) return std::string();
+    for (const char* format : pkg_link_query_formats)
+        if (c.args.back() == format) return format;
+    return std::string();
+}
+
+inline bool is_link_query(const pkg_call& c) { return !link_query_format(c).empty(); }
 
 inline bool is_dry_run(const pkg_call& c) { return pkg_call_log_detail::dry_run_words_at(c) != 0; }
 
@@ -104,6 +151,7 @@ inline pkg_call_kind call_kind(const pkg_call& c) {
     if (is_leaf_query(c)) return pkg_call_kind::leaf_query;
     if (is_description_query(c)) return pkg_call_kind::description_query;
     if (is_state_query(c)) return pkg_call_kind::state_query;
+    if (is_link_query(c)) return pkg_call_kind::link_query;
     if (is_dry_run(c)) return pkg_call_kind::dry_run;
     if (is_delete(c)) return pkg_call_kind::delete_packages;
     return pkg_call_kind::unexpected;
@@ -131,7 +179,7 @@ inline std::vector<std::string> dry_run_packages(const pkg_call& c) {
 // The words after the format of a state query (empty if c is not one).
 inline std::vector<std::string> state_query_packages(const pkg_call& c) {
     if (!is_state_query(c)) return {};
-    return std::vector<std::string>(c.args.begin() + 5, c.args.end());
+    return std::vector<std::string>(c.args.begin() + 6, c.args.end());
 }
 
 // The plain key an anchored regular expression word stands for: "^KEY$" with

@@ -1,5 +1,5 @@
 // pkg-standin: a stand-in for DragonFly's pkg(8), for leafsweep's tests and
-// demo. It accepts only the five kinds of command line leafsweep uses, keeps
+// demo. It accepts only the six kinds of command line leafsweep uses, keeps
 // its data in the current directory (pkgdb, pkgctl, pkg-calls.log) and never
 // looks at the environment. Its deletes follow pkg 2.8.4's. See README.md
 // beside this file.
@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -194,6 +195,11 @@ const known_key known_keys[] = {
     {"state_exit", pkg_call_kind::state_query, value_type::status},
     {"state_signal", pkg_call_kind::state_query, value_type::signal},
     {"state_pause", pkg_call_kind::state_query, value_type::file},
+    {"links_file", pkg_call_kind::link_query, value_type::file},
+    {"links_exit", pkg_call_kind::link_query, value_type::status},
+    {"links_signal", pkg_call_kind::link_query, value_type::signal},
+    {"links_pause", pkg_call_kind::link_query, value_type::file},
+    {"old_query_keys", pkg_call_kind::link_query, value_type::none},
     {"dryrun_file", pkg_call_kind::dry_run, value_type::file},
     {"dryrun_exit", pkg_call_kind::dry_run, value_type::status},
     {"dryrun_signal", pkg_call_kind::dry_run, value_type::signal},
@@ -201,6 +207,7 @@ const known_key known_keys[] = {
     {"delete_exit", pkg_call_kind::delete_packages, value_type::status},
     {"delete_signal", pkg_call_kind::delete_packages, value_type::signal},
     {"delete_noop", pkg_call_kind::delete_packages, value_type::none},
+    {"delete_pause", pkg_call_kind::delete_packages, value_type::file},
 };
 
 struct directive {
@@ -310,7 +317,7 @@ control read_control() {
 
 struct package {
     std::string name, version, comment;
-    std::vector<std::string> depends, provides, requires, description;
+    std::vector<std::string> depends, provides, requires, shlib_provides, shlib_requires, description;
     bool locked = false;
     bool vital = false;
     bool has_comment = false;
@@ -400,6 +407,9 @@ database read_database() {
         } else if (key == "provides" || key == "requires") {
             if (value.empty()) bad("expected " + key + "<TAB>CAPABILITY");
             (key == "provides" ? p.provides : p.requires).push_back(value);
+        } else if (key == "shlib_provides" || key == "shlib_requires") {
+            if (value.empty()) bad("expected " + key + "<TAB>LIB");
+            (key == "shlib_provides" ? p.shlib_provides : p.shlib_requires).push_back(value);
         } else if (key == "description") {
             p.description.push_back(value);
         } else {
@@ -458,6 +468,21 @@ void wait_until_read() {
     }
 }
 
+// Opens the FIFO at path for reading, which returns once a writer has it
+// open, and reads until that writer closes it. Nothing here blocks, catches
+// or ignores a signal, so that a test can end the tool while it waits.
+void wait_on_fifo(const std::string& path) {
+    int fd;
+    while ((fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR) {
+    }
+    if (fd < 0) fail(exit_noinput, "cannot open " + path + ": " + std::strerror(errno));
+    char buf[256];
+    ssize_t got;
+    while ((got = ::read(fd, buf, sizeof buf)) != 0)
+        if (got < 0 && errno != EINTR) break;
+    ::close(fd);
+}
+
 // Writes a query's output. With PREFIX_pause FIFO it writes the first half,
 // waits until the reader has taken that in, then opens FIFO and waits until
 // the writer closes it before it writes the rest: the reader is then waiting
@@ -471,26 +496,22 @@ void out_pausing(const control& ctl, const std::string& prefix, long n, const st
     const std::size_t half = text.size() / 2;
     out(text.substr(0, half));
     wait_until_read();
-    int fd;
-    while ((fd = ::open(d->value.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR) {
-    }
-    if (fd < 0) fail(exit_noinput, "cannot open " + d->value + ": " + std::strerror(errno));
-    char buf[256];
-    ssize_t got;
-    while ((got = ::read(fd, buf, sizeof buf)) != 0)
-        if (got < 0 && errno != EINTR) break;
-    ::close(fd);
+    wait_on_fifo(d->value);
     out(text.substr(half));
 }
 
-[[noreturn]] void leaf_query(const control& ctl, long n) {
+// Both forms of the leaf query: with each leaf's comment, or with its vital
+// flag.
+[[noreturn]] void leaf_query(const control& ctl, long n, bool vital) {
     std::string text;
     if (const directive* d = ctl.find("leaves_file", n)) {
         text = must_read(d->value);
     } else {
         database db = read_database();
-        for (const package& p : db.packages)
-            if (!p.locked && !db.required(p.name)) text += p.full_name() + "\t" + p.comment + "\n";
+        for (const package& p : db.packages) {
+            if (p.locked || db.required(p.name)) continue;
+            text += p.full_name() + "\t" + (vital ? (p.vital ? "1" : "0") : p.comment) + "\n";
+        }
     }
     out_pausing(ctl, "leaves", n, text);
     finish(ctl, "leaves", n, 0);
@@ -539,6 +560,48 @@ bool matches(const package& p, const std::string& word, bool glob) {
     finish(ctl, "state", n, status);
 }
 
+// What a link query lists: one line for each item of a package's list, with
+// the package's lock flag for the lists of what it needs.
+struct link_list {
+    const char* format;
+    std::vector<std::string> package::*items;
+    bool lock_flag;
+    const char* newer_key;  // the format's key if pkg before 2.8 does not know it, else nullptr
+};
+
+const link_list link_lists[] = {
+    {pkg_link_depends_format, &package::depends, true, nullptr},
+    {pkg_link_requires_format, &package::requires, true, "%Y"},
+    {pkg_link_provides_format, &package::provides, false, "%y"},
+    {pkg_link_shlib_requires_format, &package::shlib_requires, true, nullptr},
+    {pkg_link_shlib_provides_format, &package::shlib_provides, false, nullptr},
+};
+
+[[noreturn]] void link_query(const control& ctl, long n, const std::string& format) {
+    const link_list* list = &link_lists[0];
+    for (const link_list& l : link_lists)
+        if (format == l.format) list = &l;
+    int status = 0;
+    std::string text;
+    if (const directive* d = ctl.find("links_file", n)) {
+        text = must_read(d->value);
+    } else if (list->newer_key != nullptr && ctl.find("old_query_keys", n) != nullptr) {
+        // Releases before 2.8 refuse the format before they open the database.
+        message(std::string("Unknown query format key: '") + list->newer_key + "'");
+        status = 1;
+    } else {
+        // pkg 2.8.4 also prints a line with an empty item for a package with
+        // none; the stand-in prints nothing for it, as older releases do.
+        database db = read_database();
+        for (const package& p : db.packages) {
+            const std::string head = p.full_name() + (list->lock_flag ? (p.locked ? "\t1" : "\t0") : "") + "\t";
+            for (const std::string& item : p.*list->items) text += head + item + "\n";
+        }
+    }
+    out_pausing(ctl, "links", n, text);
+    finish(ctl, "links", n, status);
+}
+
 // Whether the regular expression re is found in p's NAME or NAME-VERSION.
 bool matches(const package& p, const regex_t& re) {
     return ::regexec(&re, p.name.c_str(), 0, nullptr, 0) == 0 ||
@@ -564,20 +627,27 @@ bool has(const std::vector<std::string>& list, const std::string& word) {
 }
 
 // Whether p would be broken by removing x: p depends on x, or requires a
-// capability of x's that no other package provides, not counting those of
-// the removal set that have had their turn (done). Like pkg, a package of the
-// set whose turn is still to come counts as a provider, so that of several
-// providers in the set only the last to have its turn takes the users along.
+// capability or a shared library of x's that no other package provides, not
+// counting those of the removal set that have had their turn (done). Like
+// pkg, a package of the set whose turn is still to come counts as a
+// provider, so that of several providers in the set only the last to have
+// its turn takes the users along. Capabilities and libraries are apart: a
+// library does not meet the requirement of a capability of the same name.
 bool needs(const database& db, const std::vector<bool>& gone, const std::vector<bool>& done, const package& p,
            std::size_t x) {
+    using list = std::vector<std::string> package::*;
     const package& leaving = db.packages[x];
     if (has(p.depends, leaving.name)) return true;
-    for (const std::string& capability : p.requires) {
-        if (!has(leaving.provides, capability)) continue;
-        bool provided = false;
-        for (std::size_t i = 0; i < db.packages.size() && !provided; ++i)
-            provided = i != x && (!gone[i] || !done[i]) && has(db.packages[i].provides, capability);
-        if (!provided) return true;
+    const std::pair<list, list> links[] = {{&package::requires, &package::provides},
+                                           {&package::shlib_requires, &package::shlib_provides}};
+    for (const auto& [required, provides] : links) {
+        for (const std::string& item : p.*required) {
+            if (!has(leaving.*provides, item)) continue;
+            bool provided = false;
+            for (std::size_t i = 0; i < db.packages.size() && !provided; ++i)
+                provided = i != x && (!gone[i] || !done[i]) && has(db.packages[i].*provides, item);
+            if (!provided) return true;
+        }
     }
     return false;
 }
@@ -728,6 +798,8 @@ std::vector<std::size_t> job_order(const database& db, std::vector<std::size_t> 
         finish(ctl, "delete", n, exit_fatal);
     }
     const std::string total = std::to_string(order.size());
+    const bool noop = ctl.find("delete_noop", n) != nullptr;
+    const directive* pause = ctl.find("delete_pause", n);
     std::vector<bool> deleted(db.packages.size(), false);
     int status = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {
@@ -743,8 +815,15 @@ std::vector<std::size_t> job_order(const database& db, std::vector<std::size_t> 
         out(tag + "Deinstalling " + p.full_name() + "...\n");
         out(tag + "Deleting files for " + p.full_name() + ": done\n");
         deleted[order[k]] = true;
+        // With delete_pause the first package is gone for good, its block
+        // out of pkgdb, while the tool waits: a test can then stop a delete
+        // that is half done.
+        if (k == 0 && pause != nullptr) {
+            if (!noop) write_database(db, deleted);
+            wait_on_fifo(pause->value);
+        }
     }
-    if (ctl.find("delete_noop", n) == nullptr) write_database(db, deleted);
+    if (!noop) write_database(db, deleted);
     finish(ctl, "delete", n, status);
 }
 
@@ -767,9 +846,10 @@ int main(int argc, char** argv) {
     ::close(log_fd);  // releases the lock
 
     switch (kind) {
-    case pkg_call_kind::leaf_query: leaf_query(ctl, n);
+    case pkg_call_kind::leaf_query: leaf_query(ctl, n, asks_vital(call));
     case pkg_call_kind::description_query: description_query(ctl, n, described_package(call));
     case pkg_call_kind::state_query: state_query(ctl, n, state_query_packages(call));
+    case pkg_call_kind::link_query: link_query(ctl, n, link_query_format(call));
     case pkg_call_kind::dry_run: dry_run(ctl, n, dry_run_packages(call), uses_regex(call));
     case pkg_call_kind::delete_packages: delete_packages(ctl, n, deleted_packages(call), uses_regex(call));
     case pkg_call_kind::unexpected: break;
