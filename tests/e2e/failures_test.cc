@@ -15,7 +15,9 @@ namespace {
 struct delete_outcome {
   const char* label;
   const char* directive;
-  bool prompt;
+  // The line before the Enter prompt, which names what the delete command
+  // left; none when there is no prompt.
+  std::string still_installed;
 };
 
 // Failure reports name the case, not its bytes.
@@ -31,7 +33,8 @@ TEST_P(delete_outcomes, a_failed_or_killed_delete_holds_the_terminal_until_enter
   ASSERT_TRUE(wait_for_checklist());
   tick("tmux-3.3a");
   press_ok();
-  if (c.prompt) {
+  const bool prompt = !c.still_installed.empty();
+  if (prompt) {
     ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
     // The tool's own output stays readable in the plain terminal.
     EXPECT_TRUE(t.contains("Deinstalling tmux-3.3a...")) << t.describe();
@@ -41,15 +44,26 @@ TEST_P(delete_outcomes, a_failed_or_killed_delete_holds_the_terminal_until_enter
   ASSERT_TRUE(wait_for_question());
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
-  EXPECT_EQ(t.stderr_text(), std::string(c.prompt ? enter_prompt : "") + closing_line);
+  EXPECT_EQ(t.stderr_text(), (prompt ? c.still_installed + enter_prompt : "") + closing_line);
+  // The line comes from one state query, of the package deleted.
+  std::vector<pkg_call> states = calls_of(pkg_call_kind::state_query);
+  ASSERT_EQ(states.size(), prompt ? 1u : 0u);
+  if (prompt) {
+    EXPECT_EQ(state_query_packages(states[0]), std::vector<std::string>{"tmux-3.3a"});
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(outcomes, delete_outcomes,
-                         testing::Values(delete_outcome{"succeeds", "", false},
-                                         delete_outcome{"exits_1", "delete_exit 1\n", true},
-                                         delete_outcome{"exits_70", "delete_exit 70\n", true},
-                                         delete_outcome{"killed", "delete_signal 15\n", true}),
-                         [](const testing::TestParamInfo<delete_outcome>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(
+    outcomes, delete_outcomes,
+    testing::Values(delete_outcome{"succeeds", "", ""},
+                    delete_outcome{"exits_1", "delete_exit 1\n", "Still installed: none.\n"},
+                    delete_outcome{"exits_70", "delete_exit 70\n", "Still installed: none.\n"},
+                    delete_outcome{"killed", "delete_signal 15\n", "Still installed: none.\n"},
+                    delete_outcome{"fails_having_deleted_nothing", "delete_noop\ndelete_exit 1\n",
+                                   "Still installed: tmux-3.3a.\n"},
+                    delete_outcome{"fails_and_so_does_the_query_after_it", "delete_noop\ndelete_exit 1\nstate_exit 3\n",
+                                   "Could not tell which ticked packages are still installed.\n"}),
+    [](const testing::TestParamInfo<delete_outcome>& info) { return info.param.label; });
 
 TEST_F(leafsweep_run, end_of_input_at_the_enter_prompt_goes_on) {
   install(small_system());
@@ -280,7 +294,9 @@ class closed_streams : public leafsweep_run, public testing::WithParamInterface<
 
 TEST_P(closed_streams, are_opened_on_the_terminal_and_the_whole_run_works) {
   install(small_system());
+  // The delete does its work, then fails.
   control("delete_exit 1\n");
+  const std::string all_deleted = "Still installed: none.\n";
   run_options options = options_for();
   options.closed_fds = {GetParam().fd};
   terminal& t = start_with(options);
@@ -290,7 +306,7 @@ TEST_P(closed_streams, are_opened_on_the_terminal_and_the_whole_run_works) {
   press_ok();
   ASSERT_TRUE(t.wait_for([&](const terminal& s) {
     return s.contains("Deinstalling nano-7.2...") &&
-           (errors_on_screen ? s.contains("Press ENTER to continue...") : s.stderr_text() == enter_prompt);
+           (errors_on_screen ? s.contains("Press ENTER to continue...") : s.stderr_text() == all_deleted + enter_prompt);
   }));
   EXPECT_FALSE(t.contains(next_pass_question));
   t.type("\r");
@@ -303,7 +319,7 @@ TEST_P(closed_streams, are_opened_on_the_terminal_and_the_whole_run_works) {
     auto closing = t.find("Program Terminated Successfully");
     EXPECT_TRUE(prompt && closing && closing->row > prompt->row) << t.describe();
   } else {
-    EXPECT_EQ(t.stderr_text(), enter_prompt + closing_line);
+    EXPECT_EQ(t.stderr_text(), all_deleted + enter_prompt + closing_line);
   }
   EXPECT_EQ(only_delete(), std::vector<std::string>{"nano-7.2"});
 }

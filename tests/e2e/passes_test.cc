@@ -80,12 +80,13 @@ TEST_F(leafsweep_run, the_tool_runs_in_the_plain_terminal_after_a_last_look) {
   auto all = calls();
   ASSERT_EQ(all.size(), 4u);
   EXPECT_TRUE(is_leaf_query(all[0]));
+  EXPECT_FALSE(asks_vital(all[0]));
   EXPECT_TRUE(is_leaf_query(all[1]));
-  EXPECT_EQ(all[2].args,
-            (std::vector<std::string>{PKG_STANDIN, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--",
-                                      "tmux-3.3a"}));
-  EXPECT_EQ(all[3].args, (std::vector<std::string>{PKG_STANDIN, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-y",
-                                                   "--", "tmux-3.3a"}));
+  EXPECT_TRUE(asks_vital(all[1]));
+  EXPECT_EQ(all[2].args, (std::vector<std::string>{PKG_STANDIN, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-C",
+                                                   "-n", "-y", "--", "tmux-3.3a"}));
+  EXPECT_EQ(all[3].args, (std::vector<std::string>{PKG_STANDIN, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-C",
+                                                   "-y", "--", "tmux-3.3a"}));
   // No child gets anything of the program's environment but the system's
   // PATH, and each runs in its working directory.
   for (const pkg_call& c : all) {

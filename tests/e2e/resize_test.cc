@@ -136,13 +136,13 @@ TEST_F(resize_while_reading, the_enter_prompt_still_waits_for_enter) {
   EXPECT_FALSE(t.exited());
   EXPECT_TRUE(t.contains("Deinstalling tmux-3.3a...")) << t.describe();
   EXPECT_FALSE(t.contains(next_pass_question));
-  EXPECT_EQ(t.stderr_text(), enter_prompt);
+  EXPECT_EQ(t.stderr_text(), "Still installed: none.\n" + enter_prompt);
 
   t.type("\r");
   ASSERT_TRUE(wait_for_question());
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
-  EXPECT_EQ(t.stderr_text(), enter_prompt + closing_line);
+  EXPECT_EQ(t.stderr_text(), "Still installed: none.\n" + enter_prompt + closing_line);
   expect_no_child_blocks_signals();
 }
 

@@ -73,25 +73,28 @@ TEST_F(leafsweep_run, what_the_tool_writes_on_standard_error_comes_after_the_scr
   terminal& t = start(24, 80, LEAFSWEEP_CWD_TOOL);
   ASSERT_TRUE(wait_for_checklist());
   EXPECT_EQ(t.stderr_text(), "");
-  highlight("curl-8.4.0");
-  press_help(t);
-  ASSERT_TRUE(t.wait_for_text("curl transfers data with URL syntax."));
-  EXPECT_EQ(t.stderr_text(), "");
-  press_ok();
-  ASSERT_TRUE(wait_for_checklist());
+  for (int i = 0; i < 2; ++i) {
+    highlight("curl-8.4.0");
+    press_help(t);
+    ASSERT_TRUE(t.wait_for_text("curl transfers data with URL syntax."));
+    EXPECT_EQ(t.stderr_text(), "");
+    press_ok();
+    ASSERT_TRUE(wait_for_checklist());
+  }
   tick("nano-7.2");
   press_ok();
   ASSERT_TRUE(wait_for_question());
   // The delete command alone writes to the plain terminal, as it runs there.
-  const std::string delete_warning = "pkg: warning: -o ALIAS=x=x -o AUTOREMOVE=false delete -y -- nano-7.2\n";
+  const std::string delete_warning = "pkg: warning: -o ALIAS=x=x -o AUTOREMOVE=false delete -C -y -- nano-7.2\n";
   EXPECT_EQ(t.stderr_text(), delete_warning);
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
-  // The leaf query's warning comes once, though it ran twice.
+  // The description's warning comes once, though it ran twice.
   EXPECT_EQ(t.stderr_text(), delete_warning +
                                  "pkg: warning: -o ALIAS=x=x query -e %#r=0 && %k=0 %n-%v\\t%c\n"
-                                 "pkg: warning: -o ALIAS=x=x query %e curl-8.4.0\n"
-                                 "pkg: warning: -o ALIAS=x=x -o AUTOREMOVE=false delete -n -y -- nano-7.2\n" +
+                                 "pkg: warning: -o ALIAS=x=x query -C %e curl-8.4.0\n"
+                                 "pkg: warning: -o ALIAS=x=x query -e %#r=0 && %k=0 %n-%v\\t%V\n"
+                                 "pkg: warning: -o ALIAS=x=x -o AUTOREMOVE=false delete -C -n -y -- nano-7.2\n" +
                                  closing_line);
   EXPECT_EQ(only_delete(), std::vector<std::string>{"nano-7.2"});
 }

@@ -89,7 +89,7 @@ TEST_F(under_valgrind, two_passes_with_help_and_a_failed_delete_make_no_memory_e
   std::string log = read_text(path("valgrind.log"));
   EXPECT_EQ(WEXITSTATUS(status), 0) << log;
   EXPECT_EQ(error_summaries(log), std::vector<std::string>{"0"}) << log;
-  EXPECT_EQ(t.stderr_text(), enter_prompt + closing_line);
+  EXPECT_EQ(t.stderr_text(), "Still installed: none.\n" + enter_prompt + closing_line);
 
   auto deletes = calls_of(pkg_call_kind::delete_packages);
   ASSERT_EQ(deletes.size(), 2u);

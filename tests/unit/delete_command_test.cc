@@ -43,7 +43,7 @@ TEST_P(delete_argv, holds_the_ticked_names_in_list_order_after_the_options_then_
   for (bool dry_run : {false, true}) {
     const char** words = build_delete_argv(names, dry_run);
     ASSERT_NE(words, nullptr);
-    std::vector<std::string> expected{pkg_tool_path, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete"};
+    std::vector<std::string> expected{pkg_tool_path, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-C"};
     if (dry_run)
       expected.emplace_back("-n");
     expected.insert(expected.end(), {"-y", "--"});
@@ -82,7 +82,7 @@ TEST(delete_argv, matches_every_name_exactly_when_one_holds_a_star) {
     std::vector<std::string> got;
     for (size_t i = 0; words[i] != nullptr; ++i)
       got.emplace_back(words[i]);
-    std::vector<std::string> expected{pkg_tool_path, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete"};
+    std::vector<std::string> expected{pkg_tool_path, "-o", "ALIAS=x=x", "-o", "AUTOREMOVE=false", "delete", "-C"};
     if (dry_run)
       expected.emplace_back("-n");
     expected.insert(expected.end(), {"-y", "-x", "--", "^lib\\*compat-1\\.0$", "^font\\[misc\\]-1\\.0$",
