@@ -88,14 +88,13 @@ bool package_links::read() {
     note_lock(line);
     dependents_[line[2]].push_back(line[0]);
   };
-  const link_answer answers[] = {
-      query_links("%n-%v\\t%k\\t%dn", 3, dependencies),
-      query_links("%n-%v\\t%k\\t%Y", 3, requirements(&capabilities_)),
-      query_links("%n-%v\\t%y", 2, provisions(&capabilities_, &package::capabilities)),
-      query_links("%n-%v\\t%k\\t%B", 3, requirements(&libraries_)),
-      query_links("%n-%v\\t%b", 2, provisions(&libraries_, &package::libraries)),
-  };
-  return std::none_of(std::begin(answers), std::end(answers), [](link_answer a) { return a == link_answer::failed; });
+  // Once one query has failed the links are of no use: the rest are not
+  // asked.
+  return query_links("%n-%v\\t%k\\t%dn", 3, dependencies) != link_answer::failed &&
+         query_links("%n-%v\\t%k\\t%Y", 3, requirements(&capabilities_)) != link_answer::failed &&
+         query_links("%n-%v\\t%y", 2, provisions(&capabilities_, &package::capabilities)) != link_answer::failed &&
+         query_links("%n-%v\\t%k\\t%B", 3, requirements(&libraries_)) != link_answer::failed &&
+         query_links("%n-%v\\t%b", 2, provisions(&libraries_, &package::libraries)) != link_answer::failed;
 }
 
 std::string package_links::name_of(const std::string& key) const {

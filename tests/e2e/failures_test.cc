@@ -1,6 +1,7 @@
 // When the package tool or the system fails: what the user is told, what the
 // program's exit status says, and that nothing is deleted by mistake.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +65,37 @@ INSTANTIATE_TEST_SUITE_P(
                     delete_outcome{"fails_and_so_does_the_query_after_it", "delete_noop\ndelete_exit 1\nstate_exit 3\n",
                                    "Could not tell which ticked packages are still installed.\n"}),
     [](const testing::TestParamInfo<delete_outcome>& info) { return info.param.label; });
+
+// ^C while pkg deletes stops pkg, not the program: the line names what
+// pkg left, and the run goes on to the Enter prompt and the question.
+TEST_F(leafsweep_run, interrupting_the_delete_stops_the_tool_and_names_what_stayed) {
+  install(small_system());
+  ASSERT_EQ(mkfifo(path("delete.fifo").c_str(), 0600), 0);
+  // The delete removes curl, the first of its order, then waits.
+  control("delete_pause delete.fifo\n");
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  for (const char* key : {"curl-8.4.0", "nano-7.2", "tmux-3.3a"})
+    tick(key);
+  press_ok();
+  int writer = -1;
+  ASSERT_TRUE(t.wait_for([&](const terminal&) {
+    writer = open(path("delete.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return writer != -1;
+  }));
+  t.send_raw("\x03");
+  ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
+  close(writer);
+  EXPECT_FALSE(t.exited());
+  EXPECT_EQ(t.stderr_text(), "Still installed: nano-7.2, tmux-3.3a.\n" + enter_prompt);
+  t.type("\r");
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(t.stderr_text(), "Still installed: nano-7.2, tmux-3.3a.\n" + enter_prompt + closing_line);
+  EXPECT_EQ(installed(), (std::vector<std::string>{"libnghttp2-1.58.0", "nano-7.2", "tmux-3.3a", "libevent-2.1.12",
+                                                   "pkg-1.20.9"}));
+}
 
 TEST_F(leafsweep_run, end_of_input_at_the_enter_prompt_goes_on) {
   install(small_system());

@@ -45,6 +45,10 @@ void leafsweep_run::install(const std::vector<package>& packages) {
       db += "provides\t" + c + "\n";
     for (const std::string& c : p.requires)
       db += "requires\t" + c + "\n";
+    for (const std::string& l : p.shlib_provides)
+      db += "shlib_provides\t" + l + "\n";
+    for (const std::string& l : p.shlib_requires)
+      db += "shlib_requires\t" + l + "\n";
     if (p.locked)
       db += "locked\n";
     if (p.vital)

@@ -197,6 +197,14 @@ TEST_P(refused_by_pkg, is_kept_with_the_reason_and_the_rest_goes) {
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(t.stderr_text(), closing_line);
   EXPECT_EQ(only_delete(), (std::vector<std::string>{"curl-8.4.0", "tmux-3.3a"}));
+  // A vital package is known from the leaf query: before 2.0, pkg's dry
+  // run would list it like any other.
+  bool asked = false;
+  for (const pkg_call& dry : calls_of(pkg_call_kind::dry_run)) {
+    const std::vector<std::string> names = dry_run_packages(dry);
+    asked = asked || std::find(names.begin(), names.end(), c.ticked) != names.end();
+  }
+  EXPECT_EQ(asked, !c.extra[0].vital);
 }
 
 package vital_package() {
@@ -216,20 +224,25 @@ INSTANTIATE_TEST_SUITE_P(
                                  "capreq is locked and needs it"}),
     [](const testing::TestParamInfo<refused_case>& info) { return info.param.name; });
 
-// Many ticked packages, a few of which would take an unticked one along:
-// halving finds them in a few dry runs, and keeps nothing else.
-struct halving_case {
+// Many ticked packages, a few of which would take an unticked one along.
+// pkg's links tell which at once: five queries and two dry runs, however
+// many there are. When the links cannot be had, or the release's queries
+// know no capabilities, halving finds them in a few dry runs. Either way
+// nothing else is kept.
+enum class links { read, fail, know_no_capabilities };
+
+struct culprit_case {
   const char* name;
   std::vector<size_t> culprits;  // positions among the ticked
-  size_t most_dry_runs;
 };
 
-void PrintTo(const halving_case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const culprit_case& c, std::ostream* out) { *out << c.name; }
 
-class halving : public leafsweep_run, public testing::WithParamInterface<halving_case> {};
+class culprits : public leafsweep_run, public testing::WithParamInterface<std::tuple<culprit_case, links>> {};
 
-TEST_P(halving, finds_the_packages_that_take_others_along) {
-  const halving_case& c = GetParam();
+TEST_P(culprits, are_found_and_nothing_else_is_kept) {
+  const culprit_case& c = std::get<0>(GetParam());
+  const links state = std::get<1>(GetParam());
   const size_t ticked = 64;
   std::vector<package> system;
   std::vector<std::string> deleted;
@@ -249,6 +262,7 @@ TEST_P(halving, finds_the_packages_that_take_others_along) {
     system.push_back(p);
   }
   install(system);
+  control(state == links::fail ? "links_exit 1\n" : state == links::know_no_capabilities ? "old_query_keys\n" : "");
   terminal& t = start(40, 100);
   ASSERT_TRUE(wait_for_checklist());
   for (const package& p : system) {
@@ -263,17 +277,98 @@ TEST_P(halving, finds_the_packages_that_take_others_along) {
   answer_no(t);
   EXPECT_EQ(exit_code(), 0);
   EXPECT_EQ(only_delete(), deleted);
-  EXPECT_LE(calls_of(pkg_call_kind::dry_run).size(), c.most_dry_runs);
   // Two leaf queries: the first pass's, and the last look's.
   EXPECT_EQ(calls_of(pkg_call_kind::leaf_query).size(), 2u);
+  const size_t dry_runs = calls_of(pkg_call_kind::dry_run).size();
+  if (state == links::read) {
+    EXPECT_EQ(calls_of(pkg_call_kind::link_query).size(), 5u);
+    EXPECT_EQ(dry_runs, 2u);
+  } else {
+    // The first query that fails is the last asked.
+    EXPECT_EQ(calls_of(pkg_call_kind::link_query).size(), state == links::fail ? 1u : 5u);
+    // Halving: 2 log2(64) + 3 dry runs for one; for each more, as many
+    // again.
+    EXPECT_LE(dry_runs, 15 * c.culprits.size());
+    EXPECT_GT(dry_runs, 2u);
+  }
 }
 
-// 2 log2(64) + 3 dry runs for one; for each more, as many again.
-INSTANTIATE_TEST_SUITE_P(cases, halving,
-                         testing::Values(halving_case{"one_first", {0}, 15}, halving_case{"one_in_the_middle", {37}, 15},
-                                         halving_case{"one_last", {63}, 15}, halving_case{"two", {5, 50}, 27},
-                                         halving_case{"two_side_by_side", {31, 32}, 27}),
-                         [](const testing::TestParamInfo<halving_case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    cases, culprits,
+    testing::Combine(testing::Values(culprit_case{"one_first", {0}}, culprit_case{"one_in_the_middle", {37}},
+                                     culprit_case{"one_last", {63}}, culprit_case{"two", {5, 50}},
+                                     culprit_case{"two_side_by_side", {31, 32}},
+                                     culprit_case{"five_spread", {0, 13, 31, 47, 63}}),
+                     testing::Values(links::read, links::fail, links::know_no_capabilities)),
+    [](const testing::TestParamInfo<std::tuple<culprit_case, links>>& info) {
+      const links state = std::get<1>(info.param);
+      return std::string(std::get<0>(info.param).name) +
+             (state == links::read ? "_by_links" : state == links::fail ? "_when_links_fail" : "_without_capabilities");
+    });
+
+// The links are followed as far as they go: a package needs a shared
+// library that a ticked one provides, another depends on that one, and a
+// third requires a capability the second provides. The notice names all
+// three, in two dry runs.
+TEST_F(leafsweep_run, the_links_are_followed_down_a_chain) {
+  std::vector<package> system = small_system();
+  package provider{"libprov", "1.0", "Provides libprov.so.1", {}, {}};
+  provider.shlib_provides = {"libprov.so.1"};
+  package user{"uses", "1.0", "Needs libprov.so.1", {}, {}};
+  user.shlib_requires = {"libprov.so.1"};
+  user.provides = {"capuses"};
+  package chained{"chained", "1.0", "Depends on uses", {"uses"}, {}};
+  package last{"last", "1.0", "Requires what uses provides", {}, {}};
+  last.requires = {"capuses"};
+  system.insert(system.end(), {provider, user, chained, last});
+  install(system);
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("libprov-1.0");
+  tick("nano-7.2");
+  press_ok();
+  ASSERT_TRUE(t.wait_for_text("libprov-1.0: deleting it would also delete chained-1.0, last-1.0, uses-1.0")) << t.describe();
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(only_delete(), std::vector<std::string>{"nano-7.2"});
+  EXPECT_EQ(calls_of(pkg_call_kind::dry_run).size(), 2u);
+}
+
+// When the system changes after the links were read, the dry run that
+// confirms the set is not exact: the search goes on by halving from there,
+// and keeps what the change made a culprit too.
+TEST_F(leafsweep_run, a_change_after_the_links_were_read_is_found_by_halving) {
+  std::vector<package> system = small_system();
+  for (const package& p : provider_and_requirer())
+    system.push_back(p);
+  install(system);
+  ASSERT_EQ(mkfifo(path("links.fifo").c_str(), 0600), 0);
+  // The last of the five link queries waits, halfway through its output.
+  control("links_pause@5 links.fifo\n");
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  for (const char* key : {"curl-8.4.0", "nano-7.2", "tmux-3.3a", "capprov-1.0"})
+    tick(key);
+  press_ok();
+  int writer = -1;
+  ASSERT_TRUE(t.wait_for([&](const terminal&) {
+    writer = open(path("links.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return writer != -1;
+  }));
+  system.push_back({"tmux-plugins", "1.0", "Plugins for tmux", {"tmux"}, {}});
+  install(system);
+  close(writer);
+  ASSERT_TRUE(t.wait_for_text("tmux-3.3a: deleting it would also delete tmux-plugins-1.0")) << t.describe();
+  EXPECT_TRUE(t.contains("capprov-1.0: deleting it would also delete capreq-1.0"));
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(only_delete(), (std::vector<std::string>{"curl-8.4.0", "nano-7.2"}));
+  EXPECT_GT(calls_of(pkg_call_kind::dry_run).size(), 2u);
+}
 
 // Either of two providers of one capability could go, but not both: the
 // first goes, the second is kept, and the unrelated packages go.

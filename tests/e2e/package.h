@@ -19,6 +19,9 @@ struct package {
   // packages that require it. Initialised here, so that the tests' shorter
   // aggregate initialisers need not name them.
   std::vector<std::string> provides{}, requires{};
+  // Shared libraries, for the stand-in tool; the real tool reads them from
+  // the ELF files a package holds (copies).
+  std::vector<std::string> shlib_provides{}, shlib_requires{};
   // A shell script that the real tool runs before it deletes the package.
   std::string pre_deinstall{};
   // Further files the real tool's package holds: each path relative to the
