@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 // pkg left, and the run goes on to the Enter prompt and the question.
 TEST_F(leafsweep_run, interrupting_the_delete_stops_the_tool_and_names_what_stayed) {
   install(small_system());
-  ASSERT_EQ(mkfifo(path("delete.fifo").c_str(), 0600), 0);
+  make_fifo("delete.fifo");
   // The delete removes curl, the first of its order, then waits.
   control("delete_pause delete.fifo\n");
   terminal& t = start();
@@ -78,11 +78,8 @@ TEST_F(leafsweep_run, interrupting_the_delete_stops_the_tool_and_names_what_stay
   for (const char* key : {"curl-8.4.0", "nano-7.2", "tmux-3.3a"})
     tick(key);
   press_ok();
-  int writer = -1;
-  ASSERT_TRUE(t.wait_for([&](const terminal&) {
-    writer = open(path("delete.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    return writer != -1;
-  }));
+  const int writer = tool_waiting_at("delete.fifo");
+  ASSERT_NE(writer, -1);
   t.send_raw("\x03");
   ASSERT_TRUE(t.wait_for_stderr(enter_prompt));
   close(writer);

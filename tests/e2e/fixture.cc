@@ -59,6 +59,21 @@ void leafsweep_run::install(const std::vector<package>& packages) {
   write_file("pkgdb", db);
 }
 
+void leafsweep_run::make_fifo(const std::string& name) {
+  if (mkfifo(path(name).c_str(), 0600) != 0)
+    ADD_FAILURE() << "cannot make the FIFO " << path(name);
+}
+
+int leafsweep_run::tool_waiting_at(const std::string& name) {
+  int writer = -1;
+  // Opening for writing without blocking fails until the tool opens it.
+  (void)term().wait_for([&](const terminal&) {
+    writer = open(path(name).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return writer != -1;
+  });
+  return writer;
+}
+
 void leafsweep_run::remember_comments(const std::vector<package>& packages) {
   comments_.clear();
   for (const package& p : packages)

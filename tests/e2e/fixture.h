@@ -81,6 +81,12 @@ class leafsweep_run : public testing::Test {
   // LEAFSWEEP_CWD_TOOL, an executable script.
   void write_tool(const std::string& script);
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  // Makes the FIFO name in the scratch directory, for a stand-in's _pause
+  // directive.
+  void make_fifo(const std::string& name);
+  // Waits until the stand-in waits at the FIFO name, and returns the end it
+  // waits for: closing it lets the tool go on. -1 when it never came.
+  int tool_waiting_at(const std::string& name);
 
   // Starts a program (by default the one wired to the stand-in tool) with
   // args in the scratch directory, with a small ordinary environment plus

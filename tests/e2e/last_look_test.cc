@@ -344,7 +344,7 @@ TEST_F(leafsweep_run, a_change_after_the_links_were_read_is_found_by_halving) {
   for (const package& p : provider_and_requirer())
     system.push_back(p);
   install(system);
-  ASSERT_EQ(mkfifo(path("links.fifo").c_str(), 0600), 0);
+  make_fifo("links.fifo");
   // The last of the five link queries waits, halfway through its output.
   control("links_pause@5 links.fifo\n");
   terminal& t = start();
@@ -352,11 +352,8 @@ TEST_F(leafsweep_run, a_change_after_the_links_were_read_is_found_by_halving) {
   for (const char* key : {"curl-8.4.0", "nano-7.2", "tmux-3.3a", "capprov-1.0"})
     tick(key);
   press_ok();
-  int writer = -1;
-  ASSERT_TRUE(t.wait_for([&](const terminal&) {
-    writer = open(path("links.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    return writer != -1;
-  }));
+  const int writer = tool_waiting_at("links.fifo");
+  ASSERT_NE(writer, -1);
   system.push_back({"tmux-plugins", "1.0", "Plugins for tmux", {"tmux"}, {}});
   install(system);
   close(writer);
@@ -430,18 +427,14 @@ TEST_F(leafsweep_run, a_package_that_takes_a_later_ticked_one_along_goes_with_it
 // its own; it is gone before the delete command.
 TEST_F(leafsweep_run, a_box_stands_while_the_ticked_packages_are_checked) {
   install(small_system());
-  ASSERT_EQ(mkfifo(path("dryrun.fifo").c_str(), 0600), 0);
+  make_fifo("dryrun.fifo");
   control("dryrun_pause dryrun.fifo\n");
   terminal& t = start();
   ASSERT_TRUE(wait_for_checklist());
   tick("nano-7.2");
   press_ok();
-  int writer = -1;
-  // Opening for writing without blocking fails until the tool opens it.
-  ASSERT_TRUE(t.wait_for([&](const terminal&) {
-    writer = open(path("dryrun.fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    return writer != -1;
-  }));
+  const int writer = tool_waiting_at("dryrun.fifo");
+  ASSERT_NE(writer, -1);
   testing::AssertionResult box = box_around("Checking the ticked packages", 5, 32);
   testing::AssertionResult alone = alone_on_screen("Checking the ticked packages");
   close(writer);

@@ -28,17 +28,13 @@ std::vector<package> twelve_leaves() {
 class resize_while_reading : public leafsweep_run {
  protected:
   // Makes the FIFO the stand-in waits at, halfway through its output.
-  void pause_at(const std::string& fifo) { ASSERT_EQ(mkfifo(path(fifo).c_str(), 0600), 0) << fifo; }
+  void pause_at(const std::string& fifo) { make_fifo(fifo); }
 
   // Waits until the stand-in waits at the FIFO, resizes the terminal, waits
   // until the program has taken the resize in, and lets the tool go on.
   void resize_in_the_pause(const std::string& fifo) {
-    int writer = -1;
-    // Opening for writing without blocking fails until the tool opens it.
-    ASSERT_TRUE(term().wait_for([&](const terminal&) {
-      writer = open(path(fifo).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-      return writer != -1;
-    }));
+    const int writer = tool_waiting_at(fifo);
+    ASSERT_NE(writer, -1);
     term().resize(term().rows() + 6, term().cols() + 20);
     bool taken = term().wait_resize_taken();
     close(writer);
