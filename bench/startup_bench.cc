@@ -24,6 +24,7 @@
 
 #include "leaf_output.h"
 #include "pkgtool/child_process.h"
+#include "pkgtool/tool_path.h"
 #include "terminal.h"
 #include "timing.h"
 #ifdef LEAFSWEEP_REAL
@@ -133,9 +134,11 @@ double time_tool(const std::vector<const char*>& argv, size_t expected_bytes) {
   return ms;
 }
 
-// The leaf query of tool into a pipe.
+// The leaf query of tool into a pipe, the program's own command line, its
+// alias guard included: the stand-in refuses a command line without it.
 double time_tool_query(const char* tool, size_t expected_bytes) {
-  return time_tool({tool, "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"}, expected_bytes);
+  return time_tool({tool, alias_guard[0], alias_guard[1], "query", "-e", "%#r=0 && %k=0", "%n-%v\\t%c"},
+                   expected_bytes);
 }
 
 struct size_result {
@@ -217,7 +220,8 @@ last_look_ms measure_last_look(const std::vector<std::string>& lines) {
   std::vector<std::string> names;
   for (size_t i = 0; i < real_ticked && i < lines.size(); ++i)
     names.push_back(lines[i].substr(0, lines[i].find('\t')));
-  std::vector<const char*> all{REAL_PKG_WRAPPER, "-o", "AUTOREMOVE=false", "delete", "-n", "-y", "--"};
+  std::vector<const char*> all{REAL_PKG_WRAPPER, alias_guard[0], alias_guard[1], "-o", "AUTOREMOVE=false",
+                               "delete", "-n", "-y", "--"};
   std::vector<const char*> alone = all;
   for (const std::string& name : names)
     all.push_back(name.c_str());
