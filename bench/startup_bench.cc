@@ -221,7 +221,7 @@ last_look_ms measure_last_look(const std::vector<std::string>& lines) {
   for (size_t i = 0; i < real_ticked && i < lines.size(); ++i)
     names.push_back(lines[i].substr(0, lines[i].find('\t')));
   std::vector<const char*> all{REAL_PKG_WRAPPER, alias_guard[0], alias_guard[1], "-o", "AUTOREMOVE=false",
-                               "delete", "-n", "-y", "--"};
+                               "delete", match_case, "-n", "-y", "--"};
   std::vector<const char*> alone = all;
   for (const std::string& name : names)
     all.push_back(name.c_str());

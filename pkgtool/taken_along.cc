@@ -33,10 +33,13 @@ bool split_fields(const std::string& line, size_t fields, std::vector<std::strin
   return true;
 }
 
-// Runs "query FORMAT" over every installed package, each line "KEY<TAB>..."
-// with fields fields, and hands each line's fields to take.
-link_answer query_links(const char* format, size_t fields, const std::function<void(const std::vector<std::string>&)>& take) {
-  const char* const argv[] = {pkg_tool_path, alias_guard[0], alias_guard[1], "query", format, nullptr};
+// Runs "query -e CONDITION FORMAT" over every installed package that
+// CONDITION, its having a link of the kind, lets through: loading every
+// package's links is most of the cost of a query over all, and most have
+// none. Each line "KEY<TAB>..." has fields fields; take gets them.
+link_answer query_links(const char* condition, const char* format, size_t fields,
+                        const std::function<void(const std::vector<std::string>&)>& take) {
+  const char* const argv[] = {pkg_tool_path, alias_guard[0], alias_guard[1], "query", "-e", condition, format, nullptr};
   tool_answer answer = run_query(argv, true);
   std::unique_ptr<char, free_deleter> text(answer.output.text);
   if (answer.output.error != 0) {
@@ -90,11 +93,12 @@ bool package_links::read() {
   };
   // Once one query has failed the links are of no use: the rest are not
   // asked.
-  return query_links("%n-%v\\t%k\\t%dn", 3, dependencies) != link_answer::failed &&
-         query_links("%n-%v\\t%k\\t%Y", 3, requirements(&capabilities_)) != link_answer::failed &&
-         query_links("%n-%v\\t%y", 2, provisions(&capabilities_, &package::capabilities)) != link_answer::failed &&
-         query_links("%n-%v\\t%k\\t%B", 3, requirements(&libraries_)) != link_answer::failed &&
-         query_links("%n-%v\\t%b", 2, provisions(&libraries_, &package::libraries)) != link_answer::failed;
+  return query_links("%#d > 0", "%n-%v\\t%k\\t%dn", 3, dependencies) != link_answer::failed &&
+         query_links("%#Y > 0", "%n-%v\\t%k\\t%Y", 3, requirements(&capabilities_)) != link_answer::failed &&
+         query_links("%#y > 0", "%n-%v\\t%y", 2, provisions(&capabilities_, &package::capabilities)) !=
+             link_answer::failed &&
+         query_links("%#B > 0", "%n-%v\\t%k\\t%B", 3, requirements(&libraries_)) != link_answer::failed &&
+         query_links("%#b > 0", "%n-%v\\t%b", 2, provisions(&libraries_, &package::libraries)) != link_answer::failed;
 }
 
 std::string package_links::name_of(const std::string& key) const {

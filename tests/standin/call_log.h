@@ -50,6 +50,17 @@ inline const char* const pkg_link_shlib_provides_format = "%n-%v\\t%b";
 inline const char* const pkg_link_query_formats[] = {pkg_link_depends_format, pkg_link_requires_format,
                                                      pkg_link_provides_format, pkg_link_shlib_requires_format,
                                                      pkg_link_shlib_provides_format};
+// Each link query is asked with -e and a condition that leaves out the
+// packages that have no such link, whose loading is most of a query's cost.
+inline const char* const pkg_link_query_conditions[] = {"%#d > 0", "%#Y > 0", "%#y > 0", "%#B > 0", "%#b > 0"};
+
+// The words of the link query with format after "query": -e, its condition,
+// the format.
+inline std::vector<std::string> link_query_words(const std::string& format) {
+    for (std::size_t i = 0; i < 5; ++i)
+        if (format == pkg_link_query_formats[i]) return {"-e", pkg_link_query_conditions[i], format};
+    return {format};
+}
 
 // The whole environment the program gives every child.
 inline const char* const pkg_child_path = "PATH=/sbin:/bin:/usr/sbin:/usr/bin:/usr/local/sbin:/usr/local/bin";
@@ -125,12 +136,16 @@ inline bool is_state_query(const pkg_call& c) {
 }
 
 // The format of a link query, one of pkg_link_query_formats ("" if c is not
-// one). A link query has no words after its format.
+// one). A link query is "query -e CONDITION FORMAT", with no words after it.
 inline std::string link_query_format(const pkg_call& c) {
     const std::vector<std::string> head = pkg_call_log_detail::query_head();
-    if (c.args.size() != 1 + head.size() + 1 || !pkg_call_log_detail::starts_with(c, head)) return std::string();
-    for (const char* format : pkg_link_query_formats)
-        if (c.args.back() == format) return format;
+    if (c.args.size() != 1 + head.size() + 3 || !pkg_call_log_detail::starts_with(c, head)) return std::string();
+    for (const char* format : pkg_link_query_formats) {
+        std::vector<std::string> words = head;
+        const std::vector<std::string> rest = link_query_words(format);
+        words.insert(words.end(), rest.begin(), rest.end());
+        if (pkg_call_log_detail::starts_with(c, words)) return format;
+    }
     return std::string();
 }
 

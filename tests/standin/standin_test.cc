@@ -509,14 +509,14 @@ class standin_link_query : public standin, public testing::WithParamInterface<li
 TEST_P(standin_link_query, prints_a_line_for_each_link_in_database_order) {
   const link_case& c = GetParam();
   write("pkgdb", link_db);
-  outcome got = run(query({c.format}));
+  outcome got = run(query(link_query_words(c.format)));
   EXPECT_EQ(got.out, c.out);
   EXPECT_EQ(got.err, "");
   EXPECT_EQ(got.status, 0);
 
   // As releases before 2.8 answer.
   write("pkgctl", "old_query_keys\n");
-  got = run(query({c.format}));
+  got = run(query(link_query_words(c.format)));
   EXPECT_EQ(got.out, c.newer_key != nullptr ? "" : c.out);
   EXPECT_EQ(got.err, c.newer_key != nullptr ? "Unknown query format key: '" + std::string(c.newer_key) + "'\n" : "");
   EXPECT_EQ(got.status, c.newer_key != nullptr ? 1 : 0);
@@ -534,7 +534,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(standin, link_queries_print_nothing_and_exit_0_without_links) {
   write("pkgdb", "package\ttool\t1\nlocked\n");
   for (const char* format : pkg_link_query_formats) {
-    outcome got = run(query({format}));
+    outcome got = run(query(link_query_words(format)));
     EXPECT_EQ(got.out, "") << format;
     EXPECT_EQ(got.err, "") << format;
     EXPECT_EQ(got.status, 0) << format;
@@ -586,14 +586,14 @@ INSTANTIATE_TEST_SUITE_P(
                        {leaves_listed, "tool-1\tA plain leaf\ncore-1\t\n", "", 0}}},
         numbered_case{"link_query_formats",
                       "old_query_keys@1\nlinks_exit@2 9\nlinks_file@3 answer\n",
-                      {{query({pkg_link_provides_format}), "", unknown_provides_key, 1},
-                       {query({pkg_link_shlib_provides_format}), "lib-1.0\tlibfoo.so.1\n", "", 9},
-                       {query({pkg_link_depends_format}), "as told\n", "", 0},
-                       {query({pkg_link_provides_format}), "lib-1.0\tlibcap\nlib-1.0\tother\n", "", 0}}},
+                      {{query(link_query_words(pkg_link_provides_format)), "", unknown_provides_key, 1},
+                       {query(link_query_words(pkg_link_shlib_provides_format)), "lib-1.0\tlibfoo.so.1\n", "", 9},
+                       {query(link_query_words(pkg_link_depends_format)), "as told\n", "", 0},
+                       {query(link_query_words(pkg_link_provides_format)), "lib-1.0\tlibcap\nlib-1.0\tother\n", "", 0}}},
         numbered_case{"a_links_file_beats_old_query_keys",
                       "old_query_keys\nlinks_file@2 answer\n",
-                      {{query({pkg_link_provides_format}), "", unknown_provides_key, 1},
-                       {query({pkg_link_provides_format}), "as told\n", "", 0}}}),
+                      {{query(link_query_words(pkg_link_provides_format)), "", unknown_provides_key, 1},
+                       {query(link_query_words(pkg_link_provides_format)), "as told\n", "", 0}}}),
     [](const testing::TestParamInfo<numbered_case>& info) { return info.param.label; });
 
 TEST_F(standin, logs_each_call_with_its_environment) {
@@ -622,9 +622,11 @@ TEST_F(standin, refuses_command_lines_without_the_alias_guard_and_old_ones) {
       query({pkg_state_query_format, "tool"}),
       delete_words(true, {"tool"}, false, false),
       delete_words(false, {"tool"}, true, false),
-      // A link query takes no words, and no -C.
-      query({pkg_link_provides_format, "tool"}),
-      query({"-C", pkg_link_depends_format}),
+      // A link query takes no words, and no -C, and needs its condition.
+      query({"-e", "%#y > 0", pkg_link_provides_format, "tool"}),
+      query({"-C", "-e", "%#d > 0", pkg_link_depends_format}),
+      query({pkg_link_depends_format}),
+      query({"-e", "%#y > 0", pkg_link_depends_format}),
       {"-o", "AUTOREMOVE=false", "delete", "-y", "--", "tool"},
       {"-o", "AUTOREMOVE=false", "delete", "-n", "-y", "-x", "--", "tool"},
       {"-o", "AUTOREMOVE=false", "-o", pkg_alias_guard, "delete", "-y", "--", "tool"},
@@ -712,19 +714,20 @@ INSTANTIATE_TEST_SUITE_P(
                   {}},
         kind_case{"state_query_without_words", guarded({"query", "-C", "%n-%v\\t%k\\t%V"}), pkg_call_kind::unexpected,
                   {}},
-        kind_case{"depends_query", guarded({"query", "%n-%v\\t%k\\t%dn"}), pkg_call_kind::link_query,
+        kind_case{"depends_query", guarded({"query", "-e", "%#d > 0", "%n-%v\\t%k\\t%dn"}), pkg_call_kind::link_query,
                   {"%n-%v\\t%k\\t%dn"}},
-        kind_case{"requires_query", guarded({"query", "%n-%v\\t%k\\t%Y"}), pkg_call_kind::link_query,
+        kind_case{"requires_query", guarded({"query", "-e", "%#Y > 0", "%n-%v\\t%k\\t%Y"}), pkg_call_kind::link_query,
                   {"%n-%v\\t%k\\t%Y"}},
-        kind_case{"provides_query", guarded({"query", "%n-%v\\t%y"}), pkg_call_kind::link_query, {"%n-%v\\t%y"}},
-        kind_case{"shlib_requires_query", guarded({"query", "%n-%v\\t%k\\t%B"}), pkg_call_kind::link_query,
+        kind_case{"provides_query", guarded({"query", "-e", "%#y > 0", "%n-%v\\t%y"}), pkg_call_kind::link_query, {"%n-%v\\t%y"}},
+        kind_case{"shlib_requires_query", guarded({"query", "-e", "%#B > 0", "%n-%v\\t%k\\t%B"}), pkg_call_kind::link_query,
                   {"%n-%v\\t%k\\t%B"}},
-        kind_case{"shlib_provides_query", guarded({"query", "%n-%v\\t%b"}), pkg_call_kind::link_query, {"%n-%v\\t%b"}},
-        kind_case{"link_query_with_a_word", guarded({"query", "%n-%v\\t%b", "a"}), pkg_call_kind::unexpected, {}},
-        kind_case{"link_query_with_the_case_flag", guarded({"query", "-C", "%n-%v\\t%b"}), pkg_call_kind::unexpected,
+        kind_case{"shlib_provides_query", guarded({"query", "-e", "%#b > 0", "%n-%v\\t%b"}), pkg_call_kind::link_query, {"%n-%v\\t%b"}},
+        kind_case{"link_query_with_a_word", guarded({"query", "-e", "%#b > 0", "%n-%v\\t%b", "a"}), pkg_call_kind::unexpected, {}},
+        kind_case{"link_query_with_the_case_flag", guarded({"query", "-C", "-e", "%#b > 0", "%n-%v\\t%b"}), pkg_call_kind::unexpected,
                   {}},
         kind_case{"link_query_without_the_lock_flag", guarded({"query", "%n-%v\\t%dn"}), pkg_call_kind::unexpected, {}},
-        kind_case{"link_query_without_the_guard", {"query", "%n-%v\\t%y"}, pkg_call_kind::unexpected, {}},
+        kind_case{"link_query_without_the_guard", {"query", "-e", "%#y > 0", "%n-%v\\t%y"}, pkg_call_kind::unexpected, {}},
+        kind_case{"link_query_without_its_condition", guarded({"query", "%n-%v\\t%y"}), pkg_call_kind::unexpected, {}},
         kind_case{"dry_run", deleting({"-C", "-n", "-y", "--", "a-1", "-y"}), pkg_call_kind::dry_run, {"a-1", "-y"}},
         kind_case{"dry_run_by_regex", deleting({"-C", "-n", "-y", "-x", "--", "^a$", "-x"}), pkg_call_kind::dry_run,
                   {"^a$", "-x"}, true},
