@@ -89,6 +89,32 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_with_another" : "_alone");
     });
 
+// A ticked package that something installed meanwhile needs is named with
+// what deleting it would take along beyond the ticked packages, which may
+// go anyway: here curl2 requires what tmux provides, and is ticked too.
+TEST_F(leafsweep_run, a_package_no_longer_a_leaf_is_named_with_what_it_takes_beyond_the_ticked) {
+  std::vector<package> system = small_system();
+  system[3].provides = {"captmux"};  // tmux
+  package requirer{"curl2", "1.0", "Requires what tmux provides", {}, {}};
+  requirer.requires = {"captmux"};
+  system.push_back(requirer);
+  install(system);
+  terminal& t = start();
+  ASSERT_TRUE(wait_for_checklist());
+  tick("tmux-3.3a");
+  tick("curl2-1.0");
+  system.push_back({"tmux-plugins", "1.0", "Plugins for tmux", {"tmux"}, {}});
+  install(system);
+  press_ok();
+  ASSERT_TRUE(t.wait_for_text("tmux-3.3a: deleting it would also delete tmux-plugins-1.0")) << t.describe();
+  EXPECT_FALSE(t.contains("curl2-1.0, tmux-plugins-1.0")) << t.describe();
+  press_ok();
+  ASSERT_TRUE(wait_for_question());
+  answer_no(t);
+  EXPECT_EQ(exit_code(), 0);
+  EXPECT_EQ(only_delete(), std::vector<std::string>{"curl2-1.0"});
+}
+
 // The leaf query does not see capabilities: a package whose capability
 // another one requires is a leaf, yet pkg would delete the other with it.
 struct capability_case {
