@@ -84,21 +84,20 @@ static last_look look_under_box(const std::vector<const char*>& ticked) {
 static void report_still_installed(const std::vector<const char*>& names) {
   try {
     package_states states;
-    if (!query_states(names, &states)) {
-      write_tool_messages();
-      (void)fputs("Could not tell which ticked packages are still installed.\n", stderr);
+    if (query_states(names, &states)) {
+      std::string line;
+      for (const char* name : names) {
+        if (states.installed.count(name) != 0)
+          line += (line.empty() ? "" : ", ") + shown_name(name);
+      }
+      line = "Still installed: " + (line.empty() ? std::string("none") : line) + ".\n";
+      (void)fputs(line.c_str(), stderr);
       return;
     }
-    std::string line;
-    for (const char* name : names) {
-      if (states.installed.count(name) != 0)
-        line += (line.empty() ? "" : ", ") + shown_name(name);
-    }
-    line = "Still installed: " + (line.empty() ? std::string("none") : line) + ".\n";
-    (void)fputs(line.c_str(), stderr);
   } catch (const std::bad_alloc&) {
-    (void)fputs("Could not tell which ticked packages are still installed.\n", stderr);
   }
+  write_tool_messages();
+  (void)fputs("Could not tell which ticked packages are still installed.\n", stderr);
 }
 
 int delete_selected() {

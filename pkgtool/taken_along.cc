@@ -67,6 +67,11 @@ bool contains(const std::vector<std::string>& items, const std::string& item) {
   return std::find(items.begin(), items.end(), item) != items.end();
 }
 
+// Whether every one of keys goes: a capability or a library is lost then.
+bool all_removed(const std::vector<std::string>& keys, const std::set<std::string>& removed) {
+  return std::all_of(keys.begin(), keys.end(), [&](const std::string& key) { return removed.count(key) != 0; });
+}
+
 }  // namespace
 
 bool package_links::read() {
@@ -114,10 +119,7 @@ void package_links::learn_spared(provided& things, const std::set<std::string>& 
     auto required = things.requirers.find(thing);
     if (required == things.requirers.end())
       continue;
-    const bool all_go = std::all_of(providers.begin(), providers.end(), [&](const std::string& p) { return removed.count(p) != 0; });
-    const bool one_stays =
-        std::any_of(required->second.begin(), required->second.end(), [&](const std::string& r) { return removed.count(r) == 0; });
-    if (all_go && one_stays)
+    if (all_removed(providers, removed) && !all_removed(required->second, removed))
       things.spared.insert(thing);
   }
 }
@@ -158,8 +160,7 @@ void package_links::follow(const provided& things, const std::vector<std::string
     auto providers = things.providers.find(thing);
     auto required = things.requirers.find(thing);
     if (providers == things.providers.end() || required == things.requirers.end() ||
-        !std::all_of(providers->second.begin(), providers->second.end(),
-                     [&](const std::string& p) { return removed.count(p) != 0; }))
+        !all_removed(providers->second, removed))
       continue;
     reached->insert(reached->end(), required->second.begin(), required->second.end());
   }
